@@ -132,8 +132,11 @@ UpdateCheck::Outcome UpdateCheck::run()
         log(QStringLiteral("Update check: could not save the date of this check; no request made"));
         return Outcome::StoreFailed;
     }
-    if (!last || last->day() == now.date().day())
+    if (!last || last->day() == now.date().day()) {
+        log(last ? QStringLiteral("Update check: already made on this day of the month")
+                 : QStringLiteral("Update check: no earlier check recorded; none made this time"));
         return Outcome::NotDue;
+    }
     return request();
 }
 
