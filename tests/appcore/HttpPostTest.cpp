@@ -1,4 +1,5 @@
 // The HTTP/1.0 POST client against a real server on the loopback interface.
+#include "QtPrinters.h"
 #include "LoopbackHttpServer.h"
 #include "platform/HttpPost.h"
 

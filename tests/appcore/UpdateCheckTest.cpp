@@ -1,5 +1,6 @@
 // The update check against a real HTTP server on the loopback interface, with the clock and
 // the browser replaced.
+#include "QtPrinters.h"
 #include "LoopbackHttpServer.h"
 #include "MemorySettingsStore.h"
 #include "app/UpdateCheck.h"
