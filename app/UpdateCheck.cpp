@@ -120,6 +120,18 @@ void UpdateCheck::log(const QString& line) const
 
 UpdateCheck::Outcome UpdateCheck::run()
 {
+    // The request serves the window's events while it waits; a second run from one of them
+    // must not start another.
+    if (running_)
+        return Outcome::NotDue;
+    running_ = true;
+    const Outcome outcome = check();
+    running_ = false;
+    return outcome;
+}
+
+UpdateCheck::Outcome UpdateCheck::check()
+{
     if (!service_.enabled()) {
         log(QStringLiteral("Update check: off (no update host)"));
         return Outcome::Disabled;

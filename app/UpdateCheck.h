@@ -75,6 +75,7 @@ public:
     void abort();
 
 private:
+    Outcome check();
     Outcome request();
     Outcome openTarget(const QString& reply);
     void log(const QString& line) const;
@@ -86,6 +87,7 @@ private:
     LogSink log_;
     Clock clock_;
     QString version_;
+    bool running_ = false;
 };
 
 } // namespace kv::app

@@ -415,7 +415,9 @@ HttpReply HttpPostClient::exchange(const QUrl& url, const QByteArray& method, co
         loop.exec();
         waiting_ = nullptr;
     }
-    if (aborted_)
+    // A loop that ends without an answer was told to quit from outside: the application is
+    // leaving its event loops, so the program is closing.
+    if (aborted_ || !finished)
         reply = failure(HttpReply::Error::Aborted, QStringLiteral("the request was abandoned"));
 
     // The socket's last signals must not reach the lambdas above once their captures are gone.

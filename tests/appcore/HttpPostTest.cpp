@@ -3,6 +3,7 @@
 #include "LoopbackHttpServer.h"
 #include "platform/HttpPost.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -158,6 +159,13 @@ TEST(HttpPost, NoServerListeningIsNoConnection)
     EXPECT_FALSE(reply.errorText.isEmpty());
 }
 
+TEST(HttpPost, NameThatDoesNotResolveIsUnknownHost)
+{
+    HttpPostClient client; // ".invalid" never resolves
+    const HttpReply reply = client.post(QUrl(QStringLiteral("http://update.kestrovid.invalid/x")), "x");
+    EXPECT_EQ(reply.error, HttpReply::Error::UnknownHost) << reply.errorText.toStdString();
+}
+
 TEST(HttpPost, RefusesAddressesThatAreNotHttp)
 {
     HttpPostClient client;
@@ -223,4 +231,20 @@ TEST(HttpPost, RefusesRepliesLargerThanTheLimit)
     options.maxReplyBytes = 1000;
     HttpPostClient client(options);
     EXPECT_EQ(client.post(urlOn(server), "x").error, HttpReply::Error::BadReply);
+}
+
+TEST(HttpPostDeathTest, ApplicationQuittingAbandonsThePendingRequest)
+{
+    // Quitting the application ends every event loop of the thread for good, so this runs in
+    // a child process.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            LoopbackHttpServer server([](const RecordedRequest&) { return CannedReply::ok("late", 30000); });
+            HttpPostClient client;
+            QTimer::singleShot(50, [] { QCoreApplication::exit(0); });
+            const HttpReply reply = client.post(urlOn(server), "x");
+            std::exit(reply.error == HttpReply::Error::Aborted ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
