@@ -19,7 +19,7 @@
 namespace kv::app {
 
 class RemainingTime {
-public:
+  public:
     // Milliseconds on a clock that only moves forward. Elapsed time is all that is measured,
     // so changes of the wall clock (summer time, the user setting the clock) do not matter.
     using Clock = std::function<std::int64_t()>;
@@ -29,7 +29,8 @@ public:
     static inline const QString kUnknown = QStringLiteral("(---:--:--)");
     static constexpr int kSamples = 10;
 
-    explicit RemainingTime(Clock clock = steadyClock(), TimeFormatter format = localeTimeFormatter(QLocale()));
+    explicit RemainingTime(Clock clock = steadyClock(),
+                           TimeFormatter format = localeTimeFormatter(QLocale()));
 
     // Forgets every sample; the text stays as it was until the second tick after this.
     void reset();
@@ -47,7 +48,7 @@ public:
     // Text for a number of milliseconds as tick() would show it, or kUnknown.
     static QString formatRemaining(std::int64_t ms, const TimeFormatter& format);
 
-private:
+  private:
     struct Sample {
         std::int64_t timeMs = 0;
         std::int64_t position = 0;

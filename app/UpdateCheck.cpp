@@ -21,8 +21,8 @@ constexpr double kMaxStoredDays = 2958466.0; // 1 January 10000
 // A plain host with an optional port, as the settings give it; nothing else.
 bool isPlainAuthority(const QString& text)
 {
-    if (text.contains(QLatin1Char('/')) || text.contains(QLatin1Char('@')) || text.contains(QLatin1Char('?')) ||
-        text.contains(QLatin1Char('#')))
+    if (text.contains(QLatin1Char('/')) || text.contains(QLatin1Char('@')) ||
+        text.contains(QLatin1Char('?')) || text.contains(QLatin1Char('#')))
         return false;
     const QUrl url(QStringLiteral("http://") + text, QUrl::StrictMode);
     return url.isValid() && !url.host().isEmpty() && url.path().isEmpty();

@@ -31,7 +31,7 @@ struct UpdateService {
     QString authority;
 
     bool enabled() const { return !authority.isEmpty(); }
-    QUrl checkUrl() const;                                 // http://<host>/LiveUpdate/check.php
+    QUrl checkUrl() const;                                       // http://<host>/LiveUpdate/check.php
     QString infoPageUrl(const QString& version, int info) const; // .../info.php?prg=..&ver=..&info=N
 
     // The default host, unless the store holds a string "UpdateHost" under the program's key,
@@ -49,16 +49,16 @@ QByteArray encodeLastCheck(const QDateTime& localTime);
 std::optional<QDate> decodeLastCheckDate(const QByteArray& stored);
 
 class UpdateCheck {
-public:
+  public:
     enum class Outcome {
-        Disabled,        // no update host
-        NotDue,          // first start, or the same day of the month as the last check
-        StoreFailed,     // the date of this check could not be saved, so no request was made
-        PageOpened,      // the reply named a web page, which was opened
-        NoPage,          // the reply named no page
-        TargetRejected,  // the reply named something that is not a web address: ignored
-        Failed,          // the request failed; the info page opened or not by the date rule
-        Aborted,         // the program is closing
+        Disabled,       // no update host
+        NotDue,         // first start, or the same day of the month as the last check
+        StoreFailed,    // the date of this check could not be saved, so no request was made
+        PageOpened,     // the reply named a web page, which was opened
+        NoPage,         // the reply named no page
+        TargetRejected, // the reply named something that is not a web address: ignored
+        Failed,         // the request failed; the info page opened or not by the date rule
+        Aborted,        // the program is closing
     };
     using Clock = std::function<QDateTime()>; // the current local date and time
     using LogSink = std::function<void(const QString&)>;
@@ -74,7 +74,7 @@ public:
     // Gives up a pending request (the program is closing); later runs make no request.
     void abort();
 
-private:
+  private:
     Outcome check();
     Outcome request();
     Outcome openTarget(const QString& reply);

@@ -64,7 +64,7 @@ std::optional<QByteArray> decodeChunked(const QByteArray& raw)
 
 // Takes the bytes of one HTTP reply as they arrive and tells when it is complete.
 class ReplyParser {
-public:
+  public:
     explicit ReplyParser(qint64 maxBodyBytes) : maxBody_(maxBodyBytes) {}
 
     bool complete() const { return state_ == State::Complete; }
@@ -105,7 +105,7 @@ public:
         }
     }
 
-private:
+  private:
     enum class State { Headers, Body, Complete, Failed };
 
     void fail(const QString& text)
@@ -207,7 +207,7 @@ private:
 
 // Allows at most `limit` bytes per period; the allowance is renewed when a period ends.
 class RateLimiter {
-public:
+  public:
     RateLimiter(qint64 limit, int periodMs) : limit_(limit), periodMs_(std::max(periodMs, 1))
     {
         period_.start();
@@ -229,7 +229,7 @@ public:
         return static_cast<int>(std::max<qint64>(periodMs_ - period_.elapsed(), 0)) + 1;
     }
 
-private:
+  private:
     qint64 limit_;
     int periodMs_;
     qint64 used_ = 0;
@@ -381,8 +381,9 @@ HttpReply HttpPostClient::exchange(const QUrl& url, const QByteArray& method, co
 
     timeout.setSingleShot(true);
     throttle.setSingleShot(true);
-    QObject::connect(&timeout, &QTimer::timeout, &loop,
-                     [&] { fail(HttpReply::Error::Timeout, QStringLiteral("the server did not answer in time")); });
+    QObject::connect(&timeout, &QTimer::timeout, &loop, [&] {
+        fail(HttpReply::Error::Timeout, QStringLiteral("the server did not answer in time"));
+    });
     QObject::connect(&throttle, &QTimer::timeout, &loop, pump);
     QObject::connect(&socket, &QTcpSocket::connected, &loop,
                      [&] { socket.write(requestText(url, method, body, options_)); });
@@ -396,8 +397,7 @@ HttpReply HttpPostClient::exchange(const QUrl& url, const QByteArray& method, co
             peerClosed = true;
             pump();
         } else if (error == QAbstractSocket::HostNotFoundError) {
-            fail(HttpReply::Error::UnknownHost,
-                 QStringLiteral("unknown host %1").arg(url.host()));
+            fail(HttpReply::Error::UnknownHost, QStringLiteral("unknown host %1").arg(url.host()));
         } else {
             fail(HttpReply::Error::NoConnection,
                  QStringLiteral("no connection to %1: %2").arg(url.authority(), socket.errorString()));

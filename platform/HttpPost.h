@@ -43,7 +43,7 @@ struct HttpReply {
 };
 
 class IHttpPostClient {
-public:
+  public:
     virtual ~IHttpPostClient() = default;
     // Posts body to an http:// address and returns once the reply has been read in full or
     // the request has failed. Events of the calling thread are served meanwhile.
@@ -56,15 +56,15 @@ public:
 // The client over a plain TCP socket: HTTP/1.0, no proxy, no keep-alive, redirects (301,
 // 302, 303, 307, 308) followed up to the limit, 301/302/303 continued as GET without body.
 class HttpPostClient : public IHttpPostClient {
-public:
+  public:
     explicit HttpPostClient(HttpPostOptions options = {});
     HttpReply post(const QUrl& url, const QByteArray& body) override;
     void abort() override;
     bool aborted() const { return aborted_; }
 
-private:
-    HttpReply exchange(const QUrl& url, const QByteArray& method, const QByteArray& body,
-                       qint64 remainingMs, QByteArray* location);
+  private:
+    HttpReply exchange(const QUrl& url, const QByteArray& method, const QByteArray& body, qint64 remainingMs,
+                       QByteArray* location);
 
     HttpPostOptions options_;
     bool aborted_ = false;

@@ -7,7 +7,7 @@
 namespace kv::platform {
 
 class IUrlOpener {
-public:
+  public:
     virtual ~IUrlOpener() = default;
     virtual void open(const QString& url) = 0;
 };
@@ -15,13 +15,13 @@ public:
 // Hands the address to the desktop (the user's default browser for web addresses).
 // A failure to open is not reported: nothing the program does depends on it.
 class SystemUrlOpener : public IUrlOpener {
-public:
+  public:
     void open(const QString& url) override;
 };
 
 // Remembers every address it is asked to open, in order.
 class RecordingUrlOpener : public IUrlOpener {
-public:
+  public:
     void open(const QString& url) override { opened.append(url); }
     QStringList opened;
 };

@@ -1,7 +1,7 @@
 // The HTTP/1.0 POST client against a real server on the loopback interface.
-#include "QtPrinters.h"
-#include "LoopbackHttpServer.h"
 #include "platform/HttpPost.h"
+#include "LoopbackHttpServer.h"
+#include "QtPrinters.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -71,8 +71,9 @@ TEST(HttpPost, ReplyCutShortOfItsLengthIsAnError)
 TEST(HttpPost, DecodesAChunkedBody)
 {
     LoopbackHttpServer server([](const RecordedRequest&) {
-        return CannedReply{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n",
-                           0, true};
+        return CannedReply{
+            "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n", 0,
+            true};
     });
     HttpPostClient client;
     const HttpReply reply = client.post(urlOn(server), "x");
@@ -143,9 +144,8 @@ TEST(HttpPost, GivesUpAfterFiveRedirects)
 
 TEST(HttpPost, RefusesRedirectsToOtherSchemes)
 {
-    LoopbackHttpServer server([](const RecordedRequest&) {
-        return CannedReply::status(302, "Location: file:///etc/passwd\r\n");
-    });
+    LoopbackHttpServer server(
+        [](const RecordedRequest&) { return CannedReply::status(302, "Location: file:///etc/passwd\r\n"); });
     HttpPostClient client;
     EXPECT_EQ(client.post(urlOn(server), "x").error, HttpReply::Error::BadRedirect);
 }

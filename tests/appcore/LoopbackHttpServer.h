@@ -17,16 +17,16 @@ namespace kv::test {
 
 struct RecordedRequest {
     QByteArray method;
-    QByteArray target;  // path and query as sent
-    QByteArray version; // "HTTP/1.0"
+    QByteArray target;                    // path and query as sent
+    QByteArray version;                   // "HTTP/1.0"
     QMap<QByteArray, QByteArray> headers; // names in lower case
     QByteArray body;
 };
 
 struct CannedReply {
-    QByteArray raw;     // the bytes sent back, status line included
-    int delayMs = 0;    // wait this long before answering
-    bool close = true;  // close the connection once the reply is written
+    QByteArray raw;    // the bytes sent back, status line included
+    int delayMs = 0;   // wait this long before answering
+    bool close = true; // close the connection once the reply is written
 
     static CannedReply ok(const QByteArray& body, int delayMs = 0)
     {
@@ -44,7 +44,7 @@ struct CannedReply {
 };
 
 class LoopbackHttpServer {
-public:
+  public:
     using Responder = std::function<CannedReply(const RecordedRequest&)>;
 
     explicit LoopbackHttpServer(Responder responder) : responder_(std::move(responder))
@@ -61,7 +61,7 @@ public:
     QString authority() const { return QStringLiteral("127.0.0.1:%1").arg(port()); }
     const QList<RecordedRequest>& requests() const { return requests_; }
 
-private:
+  private:
     void serve(QTcpSocket* socket)
     {
         auto pending = std::make_shared<QByteArray>();

@@ -8,7 +8,7 @@
 namespace kv::test {
 
 class MemorySettingsStore : public platform::ISettingsStore {
-public:
+  public:
     bool failWrites = false; // every write fails, as with a store that cannot be saved
 
     bool keyExists(const QString& key) const override { return keys_.contains(key.toLower()); }
@@ -18,10 +18,14 @@ public:
         if (it == values_.end())
             return platform::ValueType::Missing;
         switch (it->typeId()) {
-        case QMetaType::QString: return platform::ValueType::String;
-        case QMetaType::Int: return platform::ValueType::DWord;
-        case QMetaType::QByteArray: return platform::ValueType::Binary;
-        default: return platform::ValueType::Other;
+        case QMetaType::QString:
+            return platform::ValueType::String;
+        case QMetaType::Int:
+            return platform::ValueType::DWord;
+        case QMetaType::QByteArray:
+            return platform::ValueType::Binary;
+        default:
+            return platform::ValueType::Other;
         }
     }
     std::optional<QString> readString(const QString& key, const QString& name) const override
@@ -49,9 +53,12 @@ public:
         return write(key, name, value);
     }
 
-private:
+  private:
     // Registry names are not case-sensitive.
-    static QString id(const QString& key, const QString& name) { return key.toLower() + u'\n' + name.toLower(); }
+    static QString id(const QString& key, const QString& name)
+    {
+        return key.toLower() + u'\n' + name.toLower();
+    }
 
     template <class T>
     std::optional<T> read(const QString& key, const QString& name, QMetaType::Type type) const

@@ -1,6 +1,6 @@
 // The remaining-time estimate, driven tick by tick by a fake clock.
-#include "QtPrinters.h"
 #include "app/RemainingTime.h"
+#include "QtPrinters.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +27,7 @@ struct Tick {
 
 // Runs the ticks of one conversion with a total duration; returns what was seen.
 class Conversion {
-public:
+  public:
     explicit Conversion(double totalSeconds) : total_(static_cast<std::int64_t>(totalSeconds * kSecond)) {}
 
     RemainingTime estimate{[this] { return nowMs_; }, twentyFourHour};
@@ -47,7 +47,7 @@ public:
         }
     }
 
-private:
+  private:
     std::int64_t total_;
     std::int64_t nowMs_ = 0;
 };
@@ -66,7 +66,8 @@ TEST(RemainingTime, EstimatesFromTheSpeedSinceTheOldestSample)
         {"first tick only samples", 600, {{3, 10, none}}},
         {"nothing converted yet", 600, {{3, 0, none}, {6, 0, kUnknown}}},
         {"position went back", 600, {{3, 10, none}, {6, 5, kUnknown}}},
-        {"600 s, 300 done, 294 six seconds earlier", 600,
+        {"600 s, 300 done, 294 six seconds earlier",
+         600,
          {{3, 294, none}, {6, 297, QStringLiteral("(-05:03)")}, {9, 300, QStringLiteral("(-05:00)")}}},
         {"hours shown", 3728, {{3, 0, none}, {6, 3, QStringLiteral("(-01:02:05)")}}},
         {"seconds only", 48, {{3, 0, none}, {6, 3, QStringLiteral("(-00:45)")}}},
@@ -76,8 +77,11 @@ TEST(RemainingTime, EstimatesFromTheSpeedSinceTheOldestSample)
         {"past the end by half a second", 2.5, {{3, 0, none}, {6, 3, QStringLiteral("(-00:00)")}}},
         {"past the end by two seconds", 1, {{3, 0, none}, {6, 3, kUnknown}}},
         {"clock did not move", 600, {{3, 0, none}, {3, 3, kUnknown}}},
-        {"finished: the position stops moving", 30,
-         {{3, 0, none}, {6, 15, QStringLiteral("(-00:03)")}, {9, 30, QStringLiteral("(-00:00)")},
+        {"finished: the position stops moving",
+         30,
+         {{3, 0, none},
+          {6, 15, QStringLiteral("(-00:03)")},
+          {9, 30, QStringLiteral("(-00:00)")},
           {12, 30, QStringLiteral("(-00:00)")}}},
     };
     for (const Case& c : cases) {
@@ -122,7 +126,7 @@ TEST(RemainingTime, PauseLengthensTheEstimateUntilItLeavesTheWindow)
     for (int i = 0; i < 8; ++i)
         next();
     EXPECT_EQ(run.estimate.text(), QStringLiteral("(-51:26)")); // the pause still in the window
-    EXPECT_EQ(next(), QStringLiteral("(-15:55)"));               // ninth tick after resuming
+    EXPECT_EQ(next(), QStringLiteral("(-15:55)"));              // ninth tick after resuming
 }
 
 TEST(RemainingTime, ResetKeepsTheLastTextUntilTheSecondTick)
@@ -143,9 +147,10 @@ TEST(RemainingTime, TimeTextFollowsTheLocale)
         const char* text;
     };
     const Case cases[] = {
-        {"de_DE", 197000, "(-03:17)"},      {"de_DE", 3725000, "(-01:02:05)"}, {"pl_PL", 45000, "(-00:45)"},
-        {"fi_FI", 197000, "(-0.03.17)"},    {"en_US", 197000, "(-12:03:17 AM)"},
-        {"en_US", 3725000, "(-1:02:05 AM)"}, {"C", 197000, "(-03:17)"},
+        {"de_DE", 197000, "(-03:17)"},       {"de_DE", 3725000, "(-01:02:05)"},
+        {"pl_PL", 45000, "(-00:45)"},        {"fi_FI", 197000, "(-0.03.17)"},
+        {"en_US", 197000, "(-12:03:17 AM)"}, {"en_US", 3725000, "(-1:02:05 AM)"},
+        {"C", 197000, "(-03:17)"},
     };
     for (const Case& c : cases) {
         const auto format = RemainingTime::localeTimeFormatter(QLocale(QString::fromLatin1(c.locale)));

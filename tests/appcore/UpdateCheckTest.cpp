@@ -1,9 +1,9 @@
 // The update check against a real HTTP server on the loopback interface, with the clock and
 // the browser replaced.
-#include "QtPrinters.h"
+#include "app/UpdateCheck.h"
 #include "LoopbackHttpServer.h"
 #include "MemorySettingsStore.h"
-#include "app/UpdateCheck.h"
+#include "QtPrinters.h"
 
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -25,15 +25,15 @@ QDateTime at(int year, int month, int day, int hour = 12)
 }
 
 class UpdateCheckTest : public ::testing::Test {
-protected:
+  protected:
     // One program start at `now`, after a previous one at `last` (none when invalid).
     Outcome startAt(const QDateTime& now, const QDateTime& last = at(2013, 8, 4))
     {
         if (last.isValid())
             store.writeBinary(kv::app::kProgramKey, QStringLiteral("LastLU"), kv::app::encodeLastCheck(last));
-        UpdateCheck check(store, http, opener, UpdateService{service}, [this](const QString& line) {
-            log.append(line);
-        }, [now] { return now; });
+        UpdateCheck check(
+            store, http, opener, UpdateService{service}, [this](const QString& line) { log.append(line); },
+            [now] { return now; });
         return check.run();
     }
 
@@ -163,11 +163,12 @@ TEST_F(UpdateCheckTest, FailedRequestOpensTheInfoPageOnlyInTheSecondHalfOfYearsA
         QDateTime now;
         bool infoPage;
     };
-    const Case dates[] = {{at(2013, 8, 10), true}, {at(2013, 5, 10), false}, {at(2011, 12, 10), false},
-                          {at(2012, 7, 1), true}};
+    const Case dates[] = {
+        {at(2013, 8, 10), true}, {at(2013, 5, 10), false}, {at(2011, 12, 10), false}, {at(2012, 7, 1), true}};
     for (const bool serverAnswers404 : {true, false}) {
         for (const Case& c : dates) {
-            SCOPED_TRACE((serverAnswers404 ? "404 " : "unreachable ") + c.now.toString(Qt::ISODate).toStdString());
+            SCOPED_TRACE((serverAnswers404 ? "404 " : "unreachable ") +
+                         c.now.toString(Qt::ISODate).toStdString());
             answer = CannedReply::status(404);
             service = serverAnswers404 ? server.authority() : unreachable;
             opener.opened.clear();
@@ -232,7 +233,8 @@ TEST_F(UpdateCheckTest, WindowEventsRunWhileTheServiceIsSlow)
 TEST_F(UpdateCheckTest, ClosingTheProgramAbandonsThePendingRequestAndOpensNothing)
 {
     answer = CannedReply::ok("OpenWWW=http://www.kestrovid.example/", 30000);
-    store.writeBinary(kv::app::kProgramKey, QStringLiteral("LastLU"), kv::app::encodeLastCheck(at(2013, 8, 9)));
+    store.writeBinary(kv::app::kProgramKey, QStringLiteral("LastLU"),
+                      kv::app::encodeLastCheck(at(2013, 8, 9)));
     UpdateCheck check(store, http, opener, UpdateService{service}, {}, [] { return at(2013, 8, 10); });
     QTimer::singleShot(50, [&] { check.abort(); });
     EXPECT_EQ(check.run(), Outcome::Aborted);
@@ -241,7 +243,8 @@ TEST_F(UpdateCheckTest, ClosingTheProgramAbandonsThePendingRequestAndOpensNothin
 
 TEST_F(UpdateCheckTest, UnsavableDateMeansNoRequest)
 {
-    store.writeBinary(kv::app::kProgramKey, QStringLiteral("LastLU"), kv::app::encodeLastCheck(at(2013, 8, 9)));
+    store.writeBinary(kv::app::kProgramKey, QStringLiteral("LastLU"),
+                      kv::app::encodeLastCheck(at(2013, 8, 9)));
     store.failWrites = true;
     EXPECT_EQ(startAt(at(2013, 8, 10), QDateTime()), Outcome::StoreFailed);
     EXPECT_TRUE(server.requests().isEmpty());
@@ -276,9 +279,11 @@ TEST(UpdateServiceHost, DefaultThenSettingThenEnvironment)
 
     store.writeString(key, name, QStringLiteral("updates.example.net:8080"));
     const UpdateService fromSetting = UpdateService::resolve(store);
-    EXPECT_EQ(fromSetting.checkUrl(), QUrl(QStringLiteral("http://updates.example.net:8080/LiveUpdate/check.php")));
+    EXPECT_EQ(fromSetting.checkUrl(),
+              QUrl(QStringLiteral("http://updates.example.net:8080/LiveUpdate/check.php")));
     EXPECT_EQ(fromSetting.infoPageUrl(QStringLiteral("1.3"), 1),
-              QStringLiteral("http://updates.example.net:8080/LiveUpdate/info.php?prg=KestrovidToPSP&ver=1.3&info=1"));
+              QStringLiteral(
+                  "http://updates.example.net:8080/LiveUpdate/info.php?prg=KestrovidToPSP&ver=1.3&info=1"));
 
     qputenv(kv::app::kUpdateHostVariable, "127.0.0.1:9");
     EXPECT_EQ(UpdateService::resolve(store).authority, QStringLiteral("127.0.0.1:9"));
