@@ -60,7 +60,8 @@ void TImage::mousePressEvent(QMouseEvent* e)
     const QPoint pos = e->position().toPoint();
     FPressed = e->button() == Qt::LeftButton;
     if (OnMouseDown)
-        OnMouseDown(this, toMouseButton(e->button()), toShiftState(e->buttons(), e->modifiers()), pos.x(), pos.y());
+        OnMouseDown(this, toMouseButton(e->button()), toShiftState(e->buttons(), e->modifiers()), pos.x(),
+                    pos.y());
 }
 
 void TImage::mouseMoveEvent(QMouseEvent* e)
@@ -74,7 +75,8 @@ void TImage::mouseReleaseEvent(QMouseEvent* e)
 {
     const QPoint pos = e->position().toPoint();
     if (OnMouseUp)
-        OnMouseUp(this, toMouseButton(e->button()), toShiftState(e->buttons(), e->modifiers()), pos.x(), pos.y());
+        OnMouseUp(this, toMouseButton(e->button()), toShiftState(e->buttons(), e->modifiers()), pos.x(),
+                  pos.y());
     const bool click = FPressed && e->button() == Qt::LeftButton && rect().contains(pos);
     FPressed = false;
     if (click && OnClick)

@@ -18,7 +18,7 @@ using kv::controls::TShiftState;
 
 class TPanel : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TPanel(QWidget* parent = nullptr, QColor colour = Qt::black);
     int Tag = 0;
 };
@@ -27,7 +27,7 @@ public:
 // update() after painting on it. AutoSize makes the widget take the picture's size.
 class TImage : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TImage(QWidget* parent = nullptr);
 
     QImage Picture;
@@ -44,13 +44,13 @@ public:
     std::function<void(TImage* sender, TShiftState, int x, int y)> OnMouseMove;
     std::function<void(TImage* sender)> OnClick;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+  private:
     bool FStretch = false;
     bool FAutoSize = false;
     bool FPressed = false;
@@ -59,7 +59,7 @@ private:
 // A label that takes the size of its text whenever the text changes.
 class TLabel : public QLabel {
     Q_OBJECT
-public:
+  public:
     using QLabel::QLabel;
     void setText(const QString& text);
 };
@@ -67,13 +67,13 @@ public:
 // A titled group of radio items in columns; ItemIndex is the checked one (-1 none).
 class TRadioGroup : public QGroupBox {
     Q_OBJECT
-public:
+  public:
     TRadioGroup(const QString& caption, const QStringList& items, int columns, QWidget* parent = nullptr);
     int ItemIndex() const;
     void setItemIndex(int index);
     const QStringList& Items() const { return FItems; }
 
-private:
+  private:
     QStringList FItems;
 };
 

@@ -12,10 +12,14 @@ using namespace kv::controls;
 
 const QString kSourceFilter = QStringLiteral(
     "Video/Audio Files|*.AVI;*.AVM;*.ASF;*.WMV;*.AVS;*.FLV;*.MKV;*.MOV;*.3GP;*.MP4;*.MPG;*.MPEG;*.DAT;*.OGM;"
-    "*.VOB;*.RM;*.RMVB;*.TS;*.TP;*.IFO;*.NSV;*.MP3;*.AAC;*.WAV;*.WMA;*.CDA;*.FLAC;*.M4A;*.MID;*.MKA;*.MP2;*.MPA;"
-    "*.MPC;*.APE;*.OFR;*.OGG;*.RA;*.WV;*.TTA;*.AC3;*.DTS;|Video Files|*.AVI;*.AVM;*.ASF;*.WMV;*.AVS;*.FLV;*.MKV;"
-    "*.MOV;*.3GP;*.MP4;*.MPG;*.MPEG;*.DAT;*.OGM;*.VOB;*.RM;*.RMVB;*.TS;*.TP;*.IFO;*.NSV;|Audio Files|*.MP3;*.AAC;"
-    "*.WAV;*.WMA;*.CDA;*.FLAC;*.M4A;*.MID;*.MKA;*.MP2;*.MPA;*.MPC;*.APE;*.OFR;*.OGG;*.RA;*.WV;*.TTA;*.AC3;*.DTS;|"
+    "*.VOB;*.RM;*.RMVB;*.TS;*.TP;*.IFO;*.NSV;*.MP3;*.AAC;*.WAV;*.WMA;*.CDA;*.FLAC;*.M4A;*.MID;*.MKA;*.MP2;*."
+    "MPA;"
+    "*.MPC;*.APE;*.OFR;*.OGG;*.RA;*.WV;*.TTA;*.AC3;*.DTS;|Video "
+    "Files|*.AVI;*.AVM;*.ASF;*.WMV;*.AVS;*.FLV;*.MKV;"
+    "*.MOV;*.3GP;*.MP4;*.MPG;*.MPEG;*.DAT;*.OGM;*.VOB;*.RM;*.RMVB;*.TS;*.TP;*.IFO;*.NSV;|Audio "
+    "Files|*.MP3;*.AAC;"
+    "*.WAV;*.WMA;*.CDA;*.FLAC;*.M4A;*.MID;*.MKA;*.MP2;*.MPA;*.MPC;*.APE;*.OFR;*.OGG;*.RA;*.WV;*.TTA;*.AC3;*."
+    "DTS;|"
     "All Files|*.*");
 
 QString progressPrefixFor(const QLocale& locale)
@@ -63,7 +67,8 @@ TfrmMain::TfrmMain(TfrmMainSetup setup, QWidget* parent)
     setPalette(pal);
     setFont(QFont("Tahoma", 8));
 
-    FBackground = pictureOr(FPictures, "background", fallbackBackground()).convertToFormat(QImage::Format_ARGB32);
+    FBackground =
+        pictureOr(FPictures, "background", fallbackBackground()).convertToFormat(QImage::Format_ARGB32);
     const QRgb key = FBackground.pixel(0, FBackground.height() - 1);
     FShape = QRegion(QBitmap::fromImage(FBackground.createMaskFromColor(key, Qt::MaskInColor)));
     const QImage icon = FPictures ? FPictures("icon") : QImage();
@@ -163,9 +168,9 @@ TfrmMain::TfrmMain(TfrmMainSetup setup, QWidget* parent)
     mmoLog->setReadOnly(true);
     mmoLog->setVisible(false);
 
-    grpLogLevel = new TRadioGroup(QStringLiteral("Log Level"),
-                                  {"Quiet", "Panic", "Fatal", "Error", "Warning", "Info", "Verbose", "Debug"}, 3,
-                                  this);
+    grpLogLevel =
+        new TRadioGroup(QStringLiteral("Log Level"),
+                        {"Quiet", "Panic", "Fatal", "Error", "Warning", "Info", "Verbose", "Debug"}, 3, this);
     grpLogLevel->setObjectName("grpLogLevel");
     grpLogLevel->setGeometry(604, 87, 160, 98);
     grpLogLevel->setItemIndex(5);

@@ -26,12 +26,12 @@ using kv::controls::TMBButton;
 
 // What a test or the program may choose when the window is made.
 struct TfrmMainSetup {
-    QLocale locale = QLocale::system();      // the user's language decides the progress prefix
+    QLocale locale = QLocale::system();       // the user's language decides the progress prefix
     PictureSource pictures = loadSkinPicture; // skin pictures by name ("background", "btnAdd_up", ...)
     IMediaShutdown* media = nullptr;          // may also be given later with setMediaShutdown
 };
 
-inline constexpr int kPreviewMode = 1;    // window mode, held in Panel->Tag
+inline constexpr int kPreviewMode = 1; // window mode, held in Panel->Tag
 inline constexpr int kConversionMode = 0;
 
 inline const QString kApplicationTitle = QStringLiteral("KestrovidToPSP");
@@ -40,13 +40,13 @@ extern const QString kSourceFilter; // the source open dialog's filter text
 
 class TfrmMain : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TfrmMain(TfrmMainSetup setup = {}, QWidget* parent = nullptr);
     ~TfrmMain() override;
 
     // Module-level state of the window.
-    QString VersionText;       // "1.3"
-    QString ProgressPrefix;    // "Postęp: " for Polish, else "Progress: "
+    QString VersionText;              // "1.3"
+    QString ProgressPrefix;           // "Postęp: " for Polish, else "Progress: "
     std::int64_t TotalDuration = 0;   // microseconds
     std::int64_t CurrentPosition = 0; // microseconds
 
@@ -62,8 +62,8 @@ public:
     TMBButton* btnVol2 = nullptr;
     TImage* ImageProgress = nullptr; // Tag: the strip position
     TLabel* LProgress = nullptr;
-    TPanel* Panel = nullptr; // the preview panel; Tag: the window mode
-    TImage* Image1 = nullptr;    // Tag: the preview toggle
+    TPanel* Panel = nullptr;  // the preview panel; Tag: the window mode
+    TImage* Image1 = nullptr; // Tag: the preview toggle
     TMBButton* btnPlay = nullptr;
     TMBButton* btnStop = nullptr;
     TMBButton* btnPause = nullptr;
@@ -107,13 +107,13 @@ public:
     // The background picture the window is cut from.
     const QImage& background() const { return FBackground; }
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     TMBButton* makeButton(const char* name, kv::controls::TButtonStyle style, QRect bounds);
     TImage* makeImage(QWidget* parent, const QString& picture, QRect bounds);
     void shutdownMedia();

@@ -19,7 +19,7 @@ enum TOpenOption : unsigned {
 };
 
 class TOpenDialog {
-public:
+  public:
     unsigned Options = ofHideReadOnly | ofEnableSizing;
     QString Filter;      // "Video Files|*.AVI;*.MP4;|All Files|*.*"
     int FilterIndex = 1; // 1-based: the entry selected when the dialog opens

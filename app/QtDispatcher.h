@@ -9,7 +9,7 @@ namespace kv::app {
 
 class QtDispatcher final : public QObject, public kv::media::IDispatcher {
     Q_OBJECT
-public:
+  public:
     // Create on the GUI thread: calls run on the thread this object lives in.
     explicit QtDispatcher(QObject* parent = nullptr);
 

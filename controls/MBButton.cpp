@@ -14,9 +14,15 @@ struct TrackingGuard {
     ~TrackingGuard() { logic.endTracking(); }
 };
 
-bool isLeft(const QMouseEvent* e) { return e->button() == Qt::LeftButton; }
+bool isLeft(const QMouseEvent* e)
+{
+    return e->button() == Qt::LeftButton;
+}
 
-QPoint localPos(const QMouseEvent* e) { return e->position().toPoint(); }
+QPoint localPos(const QMouseEvent* e)
+{
+    return e->position().toPoint();
+}
 
 } // namespace
 
@@ -99,10 +105,22 @@ void TMBButton::setGlyphTransparent(bool value)
     }
 }
 
-void TMBButton::setGlyphState(TGlyphState value) { apply(F.setGlyphState(value)); }
-void TMBButton::setButtonStyle(TButtonStyle value) { apply(F.setButtonStyle(value)); }
-void TMBButton::setDown(bool value) { apply(F.setDown(value)); }
-void TMBButton::setBorder(bool value) { apply(F.setBorder(value)); }
+void TMBButton::setGlyphState(TGlyphState value)
+{
+    apply(F.setGlyphState(value));
+}
+void TMBButton::setButtonStyle(TButtonStyle value)
+{
+    apply(F.setButtonStyle(value));
+}
+void TMBButton::setDown(bool value)
+{
+    apply(F.setDown(value));
+}
+void TMBButton::setBorder(bool value)
+{
+    apply(F.setBorder(value));
+}
 
 void TMBButton::setShadow(bool value)
 {
@@ -143,9 +161,18 @@ void TMBButton::setGlyphUp(const QImage& image)
     FBmpUp = image;
     repaint();
 }
-void TMBButton::setGlyphDown(const QImage& image) { FBmpDown = image; }
-void TMBButton::setGlyphOver(const QImage& image) { FBmpOver = image; }
-void TMBButton::setGlyphDisable(const QImage& image) { FBmpDisable = image; }
+void TMBButton::setGlyphDown(const QImage& image)
+{
+    FBmpDown = image;
+}
+void TMBButton::setGlyphOver(const QImage& image)
+{
+    FBmpOver = image;
+}
+void TMBButton::setGlyphDisable(const QImage& image)
+{
+    FBmpDisable = image;
+}
 
 // ---- painting ----
 
@@ -205,7 +232,8 @@ void TMBButton::DrawGlyphImage(QPainter& p, const QImage& bmp, QRect& r)
 {
     const QImage& source = bmp.isNull() ? FBmpUp : bmp;
     const int w = source.width(), h = source.height();
-    const GlyphPlacement g = placeGlyph(FTextPosition, width(), height(), w, h, F.glyphPressedShift(), FMargin);
+    const GlyphPlacement g =
+        placeGlyph(FTextPosition, width(), height(), w, h, F.glyphPressedShift(), FMargin);
     r.setLeft(r.left() + g.trimLeft);
     r.setTop(r.top() + g.trimTop);
     r.setRight(r.right() - g.trimRight);
@@ -292,7 +320,10 @@ void TMBButton::HoverLeave()
         OnMouseLeave(this);
 }
 
-void TMBButton::mousePressEvent(QMouseEvent* event) { handlePress(event, false); }
+void TMBButton::mousePressEvent(QMouseEvent* event)
+{
+    handlePress(event, false);
+}
 
 void TMBButton::handlePress(QMouseEvent* event, bool isDouble)
 {

@@ -20,7 +20,7 @@ namespace kv::controls {
 // itself, and how it lines up with the pop-up point.
 class TPopupMenu : public QMenu {
     Q_OBJECT
-public:
+  public:
     using QMenu::QMenu;
     bool AutoPopup = true;
     TPopupAlignment Alignment = paLeft;
@@ -29,7 +29,7 @@ public:
 
 class TMBButton : public QWidget {
     Q_OBJECT
-public:
+  public:
     using NotifyEvent = std::function<void(TMBButton* sender)>;
     using MouseEvent = std::function<void(TMBButton* sender, TMouseButton, TShiftState, int x, int y)>;
     using MouseMoveEvent = std::function<void(TMBButton* sender, TShiftState, int x, int y)>;
@@ -96,10 +96,10 @@ public:
     bool Dragging() const { return F.FDragging; }
     bool MenuTracking() const { return F.FMenuTracking; }
 
-signals:
+  signals:
     void clicked(); // emitted right after OnClick
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -122,7 +122,7 @@ protected:
 
     MBButtonLogic F; // FState, FGlyphState, FDown, FDragging, FMouseInControl, FMenuTracking
 
-private:
+  private:
     void apply(const Reaction& r);
     void handlePress(QMouseEvent* event, bool isDouble);
     void FinishPress(bool leftButton, int x, int y);

@@ -31,7 +31,7 @@ struct Point16 {
 };
 
 class MBButtonLogic {
-public:
+  public:
     // Fields named as the control's own; public so the widget's accessors and the tests can read them.
     TButtonState FState = bsUp;
     TGlyphState FGlyphState = gsUp;

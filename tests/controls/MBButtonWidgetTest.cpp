@@ -39,8 +39,14 @@ QImage shot(QWidget& w)
     return img;
 }
 
-QColor at(const QImage& img, int x, int y) { return img.pixelColor(x, y); }
-bool same(QColor a, QColor b) { return a.rgba() == b.rgba(); }
+QColor at(const QImage& img, int x, int y)
+{
+    return img.pixelColor(x, y);
+}
+bool same(QColor a, QColor b)
+{
+    return a.rgba() == b.rgba();
+}
 
 void enter(QWidget& w)
 {
@@ -118,7 +124,8 @@ TEST(MBButton, NewButtonIs40x40SpeedBorderedTransparentWithRaisedFrameOnly)
     EXPECT_EQ(b.focusPolicy(), Qt::NoFocus);
 
     const QImage img = shot(b);
-    const QColor light = b.palette().color(QPalette::Light).toRgb(), dark = b.palette().color(QPalette::Dark).toRgb();
+    const QColor light = b.palette().color(QPalette::Light).toRgb(),
+                 dark = b.palette().color(QPalette::Dark).toRgb();
     EXPECT_TRUE(same(at(img, 0, 0), light));
     EXPECT_TRUE(same(at(img, 38, 0), light));
     EXPECT_TRUE(same(at(img, 0, 38), light));
