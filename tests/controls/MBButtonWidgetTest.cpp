@@ -6,6 +6,8 @@
 #include <QEnterEvent>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -557,4 +559,38 @@ TEST(MBButton, ShadowDrawsCaptionOffsetInShadowColour)
     EXPECT_EQ(countGray(), 0);
     b.setShadow(true);
     EXPECT_GT(countGray(), 0);
+}
+
+TEST(MBButton, RealMenuClosedByAClickOnTheButtonGivesNoClickAndDoesNotReopen)
+{
+    QWidget window;
+    window.resize(200, 100);
+    auto* b = new TMBButton(&window);
+    b->setGeometry(10, 10, 40, 30);
+    TPopupMenu menu;
+    menu.addAction("one");
+    b->setDropDownMenu(&menu);
+    Recorder rec;
+    rec.attach(*b);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    int shown = 0;
+    QObject::connect(&menu, &QMenu::aboutToShow, [&] {
+        ++shown;
+        // Once the menu is up, click the button through the window system, as a user would.
+        QTimer::singleShot(50, [&] {
+            QWindow* handle = window.windowHandle();
+            QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(20, 20));
+            QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(20, 20));
+        });
+    });
+    QTest::mousePress(window.windowHandle(), Qt::LeftButton, {}, QPoint(20, 20));
+    QTest::mouseRelease(window.windowHandle(), Qt::LeftButton, {}, QPoint(20, 20));
+    QApplication::processEvents();
+    EXPECT_EQ(shown, 1);
+    EXPECT_FALSE(menu.isVisible());
+    EXPECT_FALSE(b->MenuTracking());
+    EXPECT_FALSE(b->Dragging());
+    EXPECT_TRUE(b->Down()); // the press that opened the menu toggled it, without a click
+    EXPECT_EQ(rec.str().find("click"), std::string::npos) << rec.str();
 }
