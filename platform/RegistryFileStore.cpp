@@ -115,7 +115,9 @@ QString quote(const QString& s)
 bool parseHexBytes(const QString& list, QByteArray& out)
 {
     out.clear();
-    const QString trimmed = list.trimmed();
+    QString trimmed = list.trimmed();
+    if (trimmed.endsWith(u','))
+        trimmed.chop(1); // the last line of a long value that was never continued
     if (trimmed.isEmpty())
         return true;
     for (const QString& piece : trimmed.split(u',')) {
@@ -285,7 +287,7 @@ struct RegistryFileStore::Document {
             QString logical = lines[i].text.trimmed();
             if (logical.isEmpty())
                 continue;
-            if (current)
+            if (current && !logical.startsWith(u'['))
                 current->lastContentLine = i;
             if (logical.startsWith(u';'))
                 continue;
@@ -307,8 +309,10 @@ struct RegistryFileStore::Document {
                 continue;
             }
             // Long values go on over several lines, each but the last ending with a backslash.
-            while (logical.endsWith(u'\\') && i + 1 < static_cast<int>(lines.size())) {
+            while (logical.endsWith(u'\\')) {
                 logical.chop(1);
+                if (i + 1 >= static_cast<int>(lines.size()))
+                    break;
                 logical.append(lines[++i].text.trimmed());
             }
             if (current)
