@@ -6,6 +6,7 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <utility>
 #include <vector>
 
@@ -30,9 +31,11 @@ inline Rows cuesOf(const TimeTXTEditor& table)
     return rows;
 }
 
+// The data folder beside this file (found without the environment, which CTest may not pass).
 inline QString dataFile(const char* name)
 {
-    return QString::fromStdString((kv::test::sourceDir() / "tests" / "subtitles" / "data" / name).string());
+    const std::filesystem::path here(__FILE__);
+    return QString::fromStdString((here.parent_path() / "data" / name).string());
 }
 
 struct Loaded {
