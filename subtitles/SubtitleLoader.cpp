@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QHash>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -96,6 +97,17 @@ QString afterNext(const QString& rest, QChar close)
 {
     const qsizetype at = rest.indexOf(close);
     return at < 0 ? rest : rest.mid(at + 1);
+}
+
+// A timing line ("... --> ..."), or a counter of any length followed by one. Without this a
+// counter above 9999 or a file without counters would run every later cue into one text.
+bool startsSubRipCue(const QStringList& lines, qsizetype i)
+{
+    const QString& line = lines[i];
+    if (line.contains(QLatin1String("-->")))
+        return true;
+    const bool counter = !line.isEmpty() && std::all_of(line.begin(), line.end(), [](QChar c) { return c.isDigit(); });
+    return counter && i + 1 < lines.size() && lines[i + 1].contains(QLatin1String("-->"));
 }
 
 // Finds the next second, from a given one, at which the table has no row with text. A second
@@ -292,8 +304,9 @@ void readTimed(SubtitleFormat format, const QStringList& lines, double fps, Time
             minutes = *m;
             seconds = *s;
             text = lines[++i];
-            // Text lines go on until a short line (normally the next cue's counter).
-            while (i + 1 < n && lines[i + 1].size() > 4) {
+            // Text lines go on until a short line (normally the next cue's counter) or the
+            // start of the next cue.
+            while (i + 1 < n && lines[i + 1].size() > 4 && !startsSubRipCue(lines, i + 1)) {
                 text += u'|';
                 text += lines[++i];
             }
