@@ -333,6 +333,7 @@ void separateNeighbours(TimeTXTEditor& table)
         if (table.keyMs(row) == table.keyMs(row - 1))
             table.setKeyMs(row, table.keyMs(row - 1) + 1000);
     }
+    table.reindex();
 }
 
 } // namespace

@@ -4,7 +4,13 @@ namespace kv::subtitles {
 
 std::optional<QString> TimeTXTEditor::textForKey(std::int64_t keyMs) const
 {
-    rebuildIndexIfStale();
+    if (indexStale_) {
+        for (const Row& row : rows_) {
+            if (row.keyMs == keyMs)
+                return row.text;
+        }
+        return std::nullopt;
+    }
     const auto it = firstRowOfKey_.constFind(keyMs);
     if (it == firstRowOfKey_.constEnd())
         return std::nullopt;
@@ -38,13 +44,11 @@ void TimeTXTEditor::append(std::int64_t keyMs, const QString& text)
 void TimeTXTEditor::setKeyMs(int row, std::int64_t keyMs)
 {
     rows_.at(static_cast<size_t>(row)).keyMs = keyMs;
-    indexStale_ = true; // rebuilt on the next lookup: one pass for any number of changes
+    indexStale_ = true; // rebuilt by reindex(): one pass for any number of changes
 }
 
-void TimeTXTEditor::rebuildIndexIfStale() const
+void TimeTXTEditor::reindex()
 {
-    if (!indexStale_)
-        return;
     firstRowOfKey_.clear();
     firstRowOfKey_.reserve(static_cast<qsizetype>(rows_.size()));
     for (size_t i = 0; i < rows_.size(); ++i) {

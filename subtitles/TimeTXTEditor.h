@@ -4,6 +4,7 @@
 // of the original editor counted its title row as row 0; this table has no title row.)
 //
 // Appending and looking a key up are O(1) amortised: a hash keeps the first row of each key.
+// Const members change nothing, so several threads may read one table at the same time.
 #include <QHash>
 #include <QString>
 
@@ -29,18 +30,19 @@ public:
 
     void clear();
     void append(std::int64_t keyMs, const QString& text);
+    // Changing keys leaves lookups correct but linear until reindex() is called once.
     void setKeyMs(int row, std::int64_t keyMs);
+    void reindex();
 
 private:
     struct Row {
         std::int64_t keyMs;
         QString text;
     };
-    void rebuildIndexIfStale() const;
 
     std::vector<Row> rows_;
-    mutable QHash<std::int64_t, int> firstRowOfKey_;
-    mutable bool indexStale_ = false;
+    QHash<std::int64_t, int> firstRowOfKey_;
+    bool indexStale_ = false;
 };
 
 // The table as `kestrovid-convert --list-subtitles` prints it: per row the key, a tab and the

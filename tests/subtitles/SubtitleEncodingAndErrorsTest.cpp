@@ -228,7 +228,12 @@ TEST(SubtitleTable, LookupListingAndNeighbourKeys)
     table.setKeyMs(1, 7000);
     EXPECT_EQ(table.textForKey(5000), QStringLiteral("second"));
     EXPECT_EQ(table.textForKey(7000), QStringLiteral("first"));
-    EXPECT_EQ(formatSubtitleTable(table), QStringLiteral("0\tcredit\n7000\tfirst\n5000\tsecond\n"));
+    table.reindex();
+    EXPECT_EQ(table.textForKey(5000), QStringLiteral("second"));
+    EXPECT_EQ(table.textForKey(7000), QStringLiteral("first"));
+    table.append(5000, "third");
+    EXPECT_EQ(table.textForKey(5000), QStringLiteral("second"));
+    EXPECT_EQ(formatSubtitleTable(table), QStringLiteral("0\tcredit\n7000\tfirst\n5000\tsecond\n5000\tthird\n"));
     table.clear();
     EXPECT_EQ(table.rowCount(), 0);
     EXPECT_FALSE(table.textForKey(0));
