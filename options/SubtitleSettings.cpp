@@ -104,7 +104,7 @@ namespace {
 
 // One reading step; false ends the reading.
 class Reader {
-public:
+  public:
     Reader(const ISettingsStore& store, QString key) : store_(store), key_(std::move(key)) {}
 
     std::optional<double> real(const char* name) const
@@ -145,7 +145,7 @@ public:
         return bytes->isEmpty() ? std::uint8_t{0} : static_cast<std::uint8_t>(bytes->at(0));
     }
 
-private:
+  private:
     const ISettingsStore& store_;
     QString key_;
 };

@@ -61,7 +61,7 @@ int pointsToPixels(int points);
 void applyStyleBits(QFont& font, std::uint8_t bits);
 
 class SubtitleSettings {
-public:
+  public:
     SubtitleSettings();
 
     TextEdit EFontName{QStringLiteral("Arial")};
@@ -97,9 +97,9 @@ public:
     void setEObwodka(double value);
 
     // Change handlers.
-    void EFontSizeChange(); // font sizes of FontDialog and PanelWzor := integer part of EFontSize
+    void EFontSizeChange();  // font sizes of FontDialog and PanelWzor := integer part of EFontSize
     void NapisyCzasChange(); // NapisyCzas.Tag and CurrentDisplayTime := NapisyCzas in whole ms
-    void EObwodkaChange();  // the sample's outline follows EObwodka; rendering reads EObwodka
+    void EObwodkaChange();   // the sample's outline follows EObwodka; rendering reads EObwodka
 
     // Reads the settings from the player's key in the fixed order. The first value that is
     // missing or of the wrong type ends the reading (earlier values stay applied); a missing
@@ -108,7 +108,7 @@ public:
     // Returns the number of values applied (for the log; nothing is reported to the user).
     int readFromStore(const platform::ISettingsStore& store);
 
-private:
+  private:
     void assembleFont(int charset, std::uint8_t styleBits);
 };
 

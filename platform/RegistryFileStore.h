@@ -17,7 +17,7 @@
 namespace kv::platform {
 
 class RegistryFileStore : public ISettingsStore {
-public:
+  public:
     // Reads the file now; a missing file is an empty store (created on the first write).
     explicit RegistryFileStore(QString filePath);
     ~RegistryFileStore() override;
@@ -40,7 +40,7 @@ public:
 
     struct Document; // the parsed file (lines with their original bytes, sections, values)
 
-private:
+  private:
     bool write(const QString& key, const QString& name, const QString& dataText);
 
     QString path_;

@@ -106,7 +106,8 @@ bool startsSubRipCue(const QStringList& lines, qsizetype i)
     const QString& line = lines[i];
     if (line.contains(QLatin1String("-->")))
         return true;
-    const bool counter = !line.isEmpty() && std::all_of(line.begin(), line.end(), [](QChar c) { return c.isDigit(); });
+    const bool counter =
+        !line.isEmpty() && std::all_of(line.begin(), line.end(), [](QChar c) { return c.isDigit(); });
     return counter && i + 1 < lines.size() && lines[i + 1].contains(QLatin1String("-->"));
 }
 
@@ -114,7 +115,7 @@ bool startsSubRipCue(const QStringList& lines, qsizetype i)
 // taken once stays taken, so the searches share their jumps and a file of many cues in the
 // same second still loads in linear time.
 class FreeSeconds {
-public:
+  public:
     explicit FreeSeconds(const TimeTXTEditor& table) : table_(table) {}
 
     std::int64_t from(std::int64_t second)
@@ -131,7 +132,7 @@ public:
         return current;
     }
 
-private:
+  private:
     bool taken(std::int64_t second) const
     {
         const auto text = table_.textForKey(second * 1000);
@@ -175,7 +176,8 @@ QString rewriteSubStation(QStringList& lines)
         if (pieces.size() <= std::max(startColumn, textColumn))
             continue;
         const qsizetype textAt = line.indexOf(pieces[textColumn]);
-        QString rewritten = pieces[startColumn].left(8) + u' ' + line.mid(std::max<qsizetype>(textAt, 0), kMaxText);
+        QString rewritten =
+            pieces[startColumn].left(8) + u' ' + line.mid(std::max<qsizetype>(textAt, 0), kMaxText);
         const qsizetype open = rewritten.indexOf(u'{');
         const qsizetype close = rewritten.indexOf(u'}');
         if (open >= 0 && close >= 0) // one override block is removed
@@ -212,7 +214,7 @@ SubtitleFormat recognise(const QString& extension, const QStringList& lines, boo
         return SubtitleFormat::MicroDvd;
     if (charAt(first, 1) == u'[')
         return (charAt(first, 7) == u']' && charAt(first, 4) != u'[') ? SubtitleFormat::BracketMinutesSeconds
-                                                                       : SubtitleFormat::Mpl2;
+                                                                      : SubtitleFormat::Mpl2;
     return subRip ? SubtitleFormat::SubRip : SubtitleFormat::TmPlayer;
 }
 
@@ -395,7 +397,8 @@ LoadResult LoadTXT(const QString& path, double sourceFrameRate,
         return result;
     }
     if (file.size() > kMaxFileBytes) {
-        result.message = QStringLiteral("The subtitle file %1 is too large (%2 bytes)").arg(path).arg(file.size());
+        result.message =
+            QStringLiteral("The subtitle file %1 is too large (%2 bytes)").arg(path).arg(file.size());
         return result;
     }
     const QByteArray bytes = file.readAll();
@@ -444,7 +447,8 @@ LoadResult LoadTXT(const QString& path, double sourceFrameRate,
     if (result.format == SubtitleFormat::SubStation || result.format == SubtitleFormat::TmPlayer) {
         // 6. TMPlayer lines (also the rewritten SubStation events).
         readTmPlayer(rawLines, table);
-    } else if (result.format == SubtitleFormat::MicroDvd && !(std::isfinite(sourceFrameRate) && sourceFrameRate > 0)) {
+    } else if (result.format == SubtitleFormat::MicroDvd &&
+               !(std::isfinite(sourceFrameRate) && sourceFrameRate > 0)) {
         // Frame numbers mean nothing without the source's frame rate.
         result.message = QStringLiteral("MicroDVD subtitles %1 need the frame rate of the source, which is "
                                         "unknown (no video stream?); no subtitles were loaded")

@@ -22,7 +22,7 @@ struct LoadResult {
     // True when the file was read and its lines turned into rows: the window then shows
     // btnSubOn pressed. False leaves btnSubOn as it was; `message` says why.
     bool ok = false;
-    QString message;  // one line for the log pane (error, or what was loaded)
+    QString message; // one line for the log pane (error, or what was loaded)
     SubtitleFormat format = SubtitleFormat::None;
     QString encoding; // how the bytes were read, e.g. "WINDOWS-1250"
     int cueRows = 0;  // rows after the credit row

@@ -14,7 +14,7 @@ namespace {
 
 // Owns one iconv conversion descriptor.
 class Iconv {
-public:
+  public:
     Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
     ~Iconv()
     {
@@ -26,7 +26,7 @@ public:
     bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
     iconv_t get() const { return cd_; }
 
-private:
+  private:
     iconv_t cd_;
 };
 
@@ -73,7 +73,8 @@ QString legacyCodePageFor(const QString& language)
         }
     }
     if (lang == QLatin1String("zh"))
-        return (region == QLatin1String("tw") || region == QLatin1String("hk") || region == QLatin1String("mo"))
+        return (region == QLatin1String("tw") || region == QLatin1String("hk") ||
+                region == QLatin1String("mo"))
                    ? QStringLiteral("CP950")
                    : QStringLiteral("CP936");
     return QStringLiteral("WINDOWS-1252");
@@ -188,8 +189,7 @@ std::optional<DecodedText> decodeSubtitleBytes(const QByteArray& bytes, const De
     }
     if (isValidUtf8(bytes))
         return DecodedText{QString::fromUtf8(bytes), QStringLiteral("UTF-8")};
-    const QString page =
-        legacyCodePageFor(options.language.isEmpty() ? systemLanguage() : options.language);
+    const QString page = legacyCodePageFor(options.language.isEmpty() ? systemLanguage() : options.language);
     auto text = decodeWith(bytes, page);
     if (!text) // every glibc knows the Windows code pages; keep going with the Latin one
         text = decodeWith(bytes, QStringLiteral("WINDOWS-1252"));

@@ -15,7 +15,7 @@
 namespace kv::subtitles {
 
 class TimeTXTEditor {
-public:
+  public:
     int rowCount() const { return static_cast<int>(rows_.size()); }
     bool isEmpty() const { return rows_.empty(); }
 
@@ -34,7 +34,7 @@ public:
     void setKeyMs(int row, std::int64_t keyMs);
     void reindex();
 
-private:
+  private:
     struct Row {
         std::int64_t keyMs;
         QString text;

@@ -49,7 +49,7 @@ std::vector<std::pair<QString, QString>> fullKey()
         {"IQZmniejsz", dword(0)},
         {"EFontName", text("Liberation Serif")},
         {"EFontSize", real(30)},
-        {"FontColor", dword(0x0000FFFF)}, // blue-green-red: yellow
+        {"FontColor", dword(0x0000FFFF)},            // blue-green-red: yellow
         {"FontStyle", hexOf(QByteArray("\x02", 1))}, // italic
         {"FontCharset", dword(204)},
         {"EObwodka", real(2)},
@@ -66,7 +66,7 @@ std::vector<std::pair<QString, QString>> fullKey()
 }
 
 class SettingsFile {
-public:
+  public:
     // Writes the player's key with the given values; nullopt writes no key at all.
     explicit SettingsFile(const std::optional<std::vector<std::pair<QString, QString>>>& values)
     {
@@ -83,12 +83,13 @@ public:
     }
     const QString& path() const { return path_; }
 
-private:
+  private:
     kv::test::TempDir dir_;
     QString path_;
 };
 
-std::vector<std::pair<QString, QString>> without(std::vector<std::pair<QString, QString>> values, const QString& name)
+std::vector<std::pair<QString, QString>> without(std::vector<std::pair<QString, QString>> values,
+                                                 const QString& name)
 {
     std::erase_if(values, [&](const auto& v) { return v.first == name; });
     return values;
@@ -118,7 +119,8 @@ TEST(SubtitleSettings, NoKeyKeepsDefaultsAndRegisters)
     SettingsFile file(std::nullopt);
     RegistryFileStore store(file.path());
     SubtitleSettings s;
-    ASSERT_TRUE(kv::options::runSettingsStartup(s, store, QStringLiteral("/opt/kv/kestrovid"), QStringLiteral("1.3")));
+    ASSERT_TRUE(kv::options::runSettingsStartup(s, store, QStringLiteral("/opt/kv/kestrovid"),
+                                                QStringLiteral("1.3")));
 
     expectDefaultFont(s);
     EXPECT_EQ(s.EFontName.Text, QStringLiteral("Arial"));
@@ -130,7 +132,8 @@ TEST(SubtitleSettings, NoKeyKeepsDefaultsAndRegisters)
     EXPECT_EQ(s.CurrentDisplayTime, 4000);
     EXPECT_EQ(s.IQTime.Value, 4000);
     EXPECT_EQ(s.IQTime.MaxValue, 5500);
-    EXPECT_TRUE(s.CIQText.Checked && s.CIQDziel.Checked && s.CIQZmniejsz.Checked && s.CSubFontAutoHeight.Checked);
+    EXPECT_TRUE(s.CIQText.Checked && s.CIQDziel.Checked && s.CIQZmniejsz.Checked &&
+                s.CSubFontAutoHeight.Checked);
     EXPECT_FALSE(s.CIQAllTXTToMenu.Checked);
     EXPECT_EQ(s.GSubFontType.ItemIndex, 0);
     EXPECT_EQ(s.FontVol.Value, 10);
@@ -142,7 +145,8 @@ TEST(SubtitleSettings, NoKeyKeepsDefaultsAndRegisters)
     EXPECT_EQ(reread.readString(kOwnKey, "ShortName"), QStringLiteral("PSP"));
     EXPECT_EQ(reread.readString(kOwnKey, "Path"), QStringLiteral("/opt/kv/kestrovid"));
     EXPECT_EQ(reread.readString(kOwnKey, "Version"), QStringLiteral("1.3"));
-    EXPECT_FALSE(reread.keyExists(QStringLiteral("\\Software\\Quadrell\\Kestroplay"))) << "the player's key is never written";
+    EXPECT_FALSE(reread.keyExists(QStringLiteral("\\Software\\Quadrell\\Kestroplay")))
+        << "the player's key is never written";
 }
 
 TEST(SubtitleSettings, FullKeyAppliesEveryValueAndAssemblesTheFont)
@@ -181,7 +185,8 @@ TEST(SubtitleSettings, FullKeyAppliesEveryValueAndAssemblesTheFont)
 
 TEST(SubtitleSettings, OnlyFWidthAndIQTime)
 {
-    SettingsFile file(std::vector<std::pair<QString, QString>>{{"FWidth", real(70)}, {"IQTime", dword(5000)}});
+    SettingsFile file(
+        std::vector<std::pair<QString, QString>>{{"FWidth", real(70)}, {"IQTime", dword(5000)}});
     RegistryFileStore store(file.path());
     SubtitleSettings s;
     EXPECT_EQ(s.readFromStore(store), 2);
@@ -248,8 +253,8 @@ TEST(SubtitleSettings, StopsAtFirstMissingOrMistypedValue)
 
 TEST(SubtitleSettings, ValuesOutsideTheControlsRangeAreClamped)
 {
-    SettingsFile file(replaced(replaced(replaced(fullKey(), "FWidth", real(250)), "IQTime", dword(100)), "FontType",
-                               dword(9)));
+    SettingsFile file(replaced(replaced(replaced(fullKey(), "FWidth", real(250)), "IQTime", dword(100)),
+                               "FontType", dword(9)));
     RegistryFileStore store(file.path());
     SubtitleSettings s;
     s.readFromStore(store);

@@ -79,8 +79,9 @@ TEST_P(RegistryReadTest, ReadsTypedValuesOfAnExport)
     EXPECT_FALSE(store.keyExists(kOwnKey));
 
     // Key and value names compare without regard to case, as in the registry.
-    EXPECT_EQ(store.readString(QStringLiteral("\\software\\QUADRELL\\kestroplay"), QStringLiteral("efontname")),
-              QStringLiteral("Say \"Hi\" C:\\Fonts"));
+    EXPECT_EQ(
+        store.readString(QStringLiteral("\\software\\QUADRELL\\kestroplay"), QStringLiteral("efontname")),
+        QStringLiteral("Say \"Hi\" C:\\Fonts"));
     EXPECT_EQ(store.readInteger(kPlayerKey, QStringLiteral("IQTime")), 27);
     EXPECT_EQ(store.readInteger(kPlayerKey, QStringLiteral("Negative")), -1);
     EXPECT_EQ(store.readBinary(kPlayerKey, QStringLiteral("FWidth")),
@@ -160,7 +161,9 @@ TEST(RegistryFileStore, RewriteKeepsForeignBytesAndIsAtomic)
 
     // A new key goes to the end; the unterminated last line gets its line end, nothing else.
     ASSERT_TRUE(store.writeInteger(QStringLiteral("\\Software\\Kestrovid\\Other"), QStringLiteral("N"), 5));
-    EXPECT_EQ(readAll(file).toStdString(), (expected + "\n\n[HKEY_CURRENT_USER\\Software\\Kestrovid\\Other]\n\"N\"=dword:00000005\n").toStdString());
+    EXPECT_EQ(readAll(file).toStdString(),
+              (expected + "\n\n[HKEY_CURRENT_USER\\Software\\Kestrovid\\Other]\n\"N\"=dword:00000005\n")
+                  .toStdString());
 
     // No temporary files are left behind.
     EXPECT_EQ(QDir(qpath(dir.path())).entryList(QDir::Files | QDir::Hidden).size(), 1);
@@ -177,9 +180,11 @@ TEST(RegistryFileStore, Utf16FileStaysUtf16AndKeepsForeignBytes)
     ASSERT_TRUE(store.writeString(kOwnKey, QStringLiteral("Name"), QStringLiteral("Zażółć")));
     const QByteArray after = readAll(file);
     EXPECT_TRUE(after.startsWith(original)) << "the player's key keeps its bytes";
-    EXPECT_EQ(after.mid(original.size()),
-              toUtf16Le("\r\n[HKEY_CURRENT_USER\\Software\\Kestrovid\\PSP]\r\n\"Name\"=\"Zażółć\"\r\n").mid(2));
-    EXPECT_EQ(RegistryFileStore(qpath(file)).readString(kOwnKey, QStringLiteral("Name")), QStringLiteral("Zażółć"));
+    EXPECT_EQ(
+        after.mid(original.size()),
+        toUtf16Le("\r\n[HKEY_CURRENT_USER\\Software\\Kestrovid\\PSP]\r\n\"Name\"=\"Zażółć\"\r\n").mid(2));
+    EXPECT_EQ(RegistryFileStore(qpath(file)).readString(kOwnKey, QStringLiteral("Name")),
+              QStringLiteral("Zażółć"));
 }
 
 // A write re-reads the file first, so a change made by someone else meanwhile is kept.
@@ -249,7 +254,8 @@ TEST(RegistryFileStore, DefaultPathFollowsEnvironment)
     EXPECT_EQ(RegistryFileStore::defaultPath(), QStringLiteral("/xdg/kestrovid/registry.reg"));
     qunsetenv("XDG_CONFIG_HOME");
     qputenv("HOME", "/home/someone");
-    EXPECT_EQ(RegistryFileStore::defaultPath(), QDir::homePath() + QStringLiteral("/.config/kestrovid/registry.reg"));
+    EXPECT_EQ(RegistryFileStore::defaultPath(),
+              QDir::homePath() + QStringLiteral("/.config/kestrovid/registry.reg"));
 
     auto restore = [](const char* name, const QByteArray& value) {
         if (value.isNull())

@@ -55,7 +55,8 @@ inline Loaded loadPath(const QString& path, double fps = 25.0, DecodeOptions opt
 }
 
 // Writes `bytes` to a file called `name` in a fresh folder and loads it.
-inline Loaded loadBytes(const char* name, const QByteArray& bytes, double fps = 25.0, DecodeOptions options = {})
+inline Loaded loadBytes(const char* name, const QByteArray& bytes, double fps = 25.0,
+                        DecodeOptions options = {})
 {
     kv::test::TempDir dir;
     const QString path = QString::fromStdString((dir / name).string());

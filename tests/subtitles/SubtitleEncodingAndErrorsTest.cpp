@@ -56,26 +56,27 @@ const QString kLine = QStringLiteral("[125][150]") + kPolish + QStringLiteral("\
 INSTANTIATE_TEST_SUITE_P(
     Subtitles, Encodings,
     ::testing::Values(
-        EncodingCase{"Utf8Bom", "\xEF\xBB\xBF" + kLine.toUtf8(), "en", "", kPolish, "UTF-8 (byte-order mark)"},
+        EncodingCase{"Utf8Bom", "\xEF\xBB\xBF" + kLine.toUtf8(), "en", "", kPolish,
+                     "UTF-8 (byte-order mark)"},
         EncodingCase{"Utf16LeBom", utf16(kLine, true), "en", "", kPolish, "UTF-16LE (byte-order mark)"},
         EncodingCase{"Utf16BeBom", utf16(kLine, false), "en", "", kPolish, "UTF-16BE (byte-order mark)"},
         EncodingCase{"ValidUtf8WithoutBom", kLine.toUtf8(), "pl_PL", "", kPolish, "UTF-8"},
         // "Zażółć gęślą jaźń Ś" in Windows-1250.
-        EncodingCase{"Windows1250ForPolish", "[125][150]Za\xBF\xF3\xB3\xE6 g\xEA\x9Cl\xB9 ja\x9F\xF1 \x8C\r\n", "pl_PL.UTF-8",
-                     "", kPolish, "WINDOWS-1250"},
+        EncodingCase{"Windows1250ForPolish",
+                     "[125][150]Za\xBF\xF3\xB3\xE6 g\xEA\x9Cl\xB9 ja\x9F\xF1 \x8C\r\n", "pl_PL.UTF-8", "",
+                     kPolish, "WINDOWS-1250"},
         EncodingCase{"Windows1252ForEnglish", "[125][150]caf\xE9 \x93quoted\x94\n", "en_GB", "",
                      QStringLiteral("café “quoted”"), "WINDOWS-1252"},
         EncodingCase{"Windows1251ForRussian", "[125][150]\xCF\xF0\xE8\xE2\xE5\xF2\n", "ru_RU", "",
                      QStringLiteral("Привет"), "WINDOWS-1251"},
         EncodingCase{"OverrideBeatsLanguage", "[125][150]\xBF\xF3\xB3\xE6\n", "en_US", "ISO-8859-2",
-                     QStringLiteral("\u017C\u00F3\u0142\u0107"),
-                     "ISO-8859-2"},
+                     QStringLiteral("\u017C\u00F3\u0142\u0107"), "ISO-8859-2"},
         EncodingCase{"OverrideBeatsValidUtf8", "[125][150]\xC3\xB3\n", "en_US", "WINDOWS-1250",
                      QStringLiteral("\u0102\u0142"), "WINDOWS-1250"},
         EncodingCase{"BomBeatsOverride", "\xEF\xBB\xBF[125][150]\xC3\xB3\n", "en_US", "WINDOWS-1250",
                      QStringLiteral("ó"), "UTF-8 (byte-order mark)"},
-        EncodingCase{"UndefinedByteBecomesReplacement", "[125][150]a\x81z\n", "pl", "", QStringLiteral("a\uFFFDz"),
-                     "WINDOWS-1250"}),
+        EncodingCase{"UndefinedByteBecomesReplacement", "[125][150]a\x81z\n", "pl", "",
+                     QStringLiteral("a\uFFFDz"), "WINDOWS-1250"}),
     [](const auto& info) { return std::string(info.param.what); });
 
 TEST(Encodings, EnvironmentOverrideAndParameterOrder)
@@ -92,12 +93,29 @@ TEST(Encodings, EnvironmentOverrideAndParameterOrder)
 TEST(Encodings, LegacyCodePageByLanguage)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"pl_PL.UTF-8", "WINDOWS-1250"}, {"cs", "WINDOWS-1250"}, {"hu_HU", "WINDOWS-1250"}, {"ro-RO", "WINDOWS-1250"},
-        {"hr_HR", "WINDOWS-1250"},       {"sl", "WINDOWS-1250"}, {"sk_SK", "WINDOWS-1250"}, {"ru_RU", "WINDOWS-1251"},
-        {"uk_UA", "WINDOWS-1251"},       {"be", "WINDOWS-1251"}, {"bg_BG", "WINDOWS-1251"}, {"sr_RS@latin", "WINDOWS-1251"},
-        {"mk", "WINDOWS-1251"},          {"el_GR", "WINDOWS-1253"}, {"tr_TR", "WINDOWS-1254"}, {"lt_LT", "WINDOWS-1257"},
-        {"lv", "WINDOWS-1257"},          {"et_EE", "WINDOWS-1257"}, {"de_DE", "WINDOWS-1252"}, {"C", "WINDOWS-1252"},
-        {"", "WINDOWS-1252"},            {"zh_TW", "CP950"},     {"zh_CN", "CP936"},
+        {"pl_PL.UTF-8", "WINDOWS-1250"},
+        {"cs", "WINDOWS-1250"},
+        {"hu_HU", "WINDOWS-1250"},
+        {"ro-RO", "WINDOWS-1250"},
+        {"hr_HR", "WINDOWS-1250"},
+        {"sl", "WINDOWS-1250"},
+        {"sk_SK", "WINDOWS-1250"},
+        {"ru_RU", "WINDOWS-1251"},
+        {"uk_UA", "WINDOWS-1251"},
+        {"be", "WINDOWS-1251"},
+        {"bg_BG", "WINDOWS-1251"},
+        {"sr_RS@latin", "WINDOWS-1251"},
+        {"mk", "WINDOWS-1251"},
+        {"el_GR", "WINDOWS-1253"},
+        {"tr_TR", "WINDOWS-1254"},
+        {"lt_LT", "WINDOWS-1257"},
+        {"lv", "WINDOWS-1257"},
+        {"et_EE", "WINDOWS-1257"},
+        {"de_DE", "WINDOWS-1252"},
+        {"C", "WINDOWS-1252"},
+        {"", "WINDOWS-1252"},
+        {"zh_TW", "CP950"},
+        {"zh_CN", "CP936"},
     };
     for (const auto& [language, page] : cases)
         EXPECT_EQ(legacyCodePageFor(QString::fromLatin1(language)), QString::fromLatin1(page)) << language;
@@ -108,10 +126,10 @@ TEST(Encodings, Utf8Validation)
     EXPECT_TRUE(isValidUtf8("plain ascii"));
     EXPECT_TRUE(isValidUtf8(kPolish.toUtf8()));
     EXPECT_TRUE(isValidUtf8("\xF0\x9F\x98\x80")); // an emoji
-    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));       // overlong
-    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));   // a surrogate
-    EXPECT_FALSE(isValidUtf8("abc\xC5"));        // cut off
-    EXPECT_FALSE(isValidUtf8("\xB3\xF3"));       // Windows-1250 "łó"
+    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));        // overlong
+    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));    // a surrogate
+    EXPECT_FALSE(isValidUtf8("abc\xC5"));         // cut off
+    EXPECT_FALSE(isValidUtf8("\xB3\xF3"));        // Windows-1250 "łó"
 }
 
 TEST(Encodings, LineEndsOfEveryKind)
@@ -147,7 +165,8 @@ TEST(LoadErrors, TableKeptWhenTheFileCannotBeUsed)
         {"folder", QString::fromStdString(dir.path().string()), {}, "folder"},
         {"SubStation without events", write("a.ssa", "[Script Info]\nTitle: x\n"), {}, "[Events]"},
         {"SubStation ends at events", write("b.ass", "[Script Info]\n[Events]\n"), {}, "nothing after"},
-        {"unknown override", write("c.txt", "[10][20]x\n"), DecodeOptions{"NO-SUCH-ENCODING", "en"}, "NO-SUCH-ENCODING"},
+        {"unknown override", write("c.txt", "[10][20]x\n"), DecodeOptions{"NO-SUCH-ENCODING", "en"},
+         "NO-SUCH-ENCODING"},
     };
     for (const Case& c : cases) {
         TimeTXTEditor table;
@@ -157,7 +176,8 @@ TEST(LoadErrors, TableKeptWhenTheFileCannotBeUsed)
         const kv::options::SubtitleSettings settings;
         const LoadResult r = LoadTXT(c.path, 25, settings, table, raw, c.options);
         EXPECT_FALSE(r.ok) << c.what;
-        EXPECT_TRUE(r.message.contains(QLatin1String(c.messagePart))) << c.what << ": " << r.message.toStdString();
+        EXPECT_TRUE(r.message.contains(QLatin1String(c.messagePart)))
+            << c.what << ": " << r.message.toStdString();
         EXPECT_EQ(rowsOf(table), (Rows{{0, "earlier"}, {5000, "load"}})) << c.what;
     }
 }
@@ -199,9 +219,9 @@ TEST(LoadErrors, OddContentNeverCrashes)
         QByteArray("{") + QByteArray(100000, '9') + "}{1}x\n",
         "[" + QByteArray(100000, '[') + "\n",
         "{2147483647}{1}huge frame\n{99999999999}{1}too big\n",
-        "\xFF\xFE\x41",                 // UTF-16 with an odd byte
-        "<SYNC Start=>\n<SYNC \n",      // SAMI-like without numbers
-        QByteArray(70000, 'x') + "\n",  // one very long line
+        "\xFF\xFE\x41",                // UTF-16 with an odd byte
+        "<SYNC Start=>\n<SYNC \n",     // SAMI-like without numbers
+        QByteArray(70000, 'x') + "\n", // one very long line
     };
     for (const QByteArray& bytes : cases) {
         for (const char* name : {"a.sub", "a.smi", "a.srt", "a.ass"}) {
@@ -233,7 +253,8 @@ TEST(SubtitleTable, LookupListingAndNeighbourKeys)
     EXPECT_EQ(table.textForKey(7000), QStringLiteral("first"));
     table.append(5000, "third");
     EXPECT_EQ(table.textForKey(5000), QStringLiteral("second"));
-    EXPECT_EQ(formatSubtitleTable(table), QStringLiteral("0\tcredit\n7000\tfirst\n5000\tsecond\n5000\tthird\n"));
+    EXPECT_EQ(formatSubtitleTable(table),
+              QStringLiteral("0\tcredit\n7000\tfirst\n5000\tsecond\n5000\tthird\n"));
     table.clear();
     EXPECT_EQ(table.rowCount(), 0);
     EXPECT_FALSE(table.textForKey(0));
@@ -245,7 +266,8 @@ TEST(LoadSpeed, TwentyThousandSubRipCues)
     QByteArray text;
     for (int i = 0; i < 20000; ++i) {
         const int s = i * 3;
-        text += QStringLiteral("%1\r\n%2:%3:%4,500 --> %2:%3:%5,000\r\nCue number %1 first line\r\nsecond line\r\n\r\n")
+        text += QStringLiteral(
+                    "%1\r\n%2:%3:%4,500 --> %2:%3:%5,000\r\nCue number %1 first line\r\nsecond line\r\n\r\n")
                     .arg(i + 1)
                     .arg(s / 3600, 2, 10, QLatin1Char('0'))
                     .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
@@ -266,7 +288,8 @@ TEST(LoadSpeed, TwentyThousandSubRipCues)
     const qint64 ms = timer.elapsed();
     ASSERT_TRUE(loaded.result.ok);
     EXPECT_EQ(loaded.result.cueRows, 20000);
-    std::cout << "[ bench    ] 20000-cue SubRip file (" << text.size() << " bytes) loaded in " << ms << " ms\n";
+    std::cout << "[ bench    ] 20000-cue SubRip file (" << text.size() << " bytes) loaded in " << ms
+              << " ms\n";
 }
 
 } // namespace

@@ -39,62 +39,132 @@ const char kSsaHead[] = "[Script Info]\nTitle: x\n\n[Events]\n"
 INSTANTIATE_TEST_SUITE_P(
     Formats, SampleLines,
     ::testing::Values(
-        FormatCase{"MicroDvdAt25", "a.sub", "{250}{300}Hello|World\n", SubtitleFormat::MicroDvd, {{10000, "Hello|World"}}},
-        FormatCase{"MicroDvdSecondZeroMovesPastCredit", "a.sub", "{24}{48}Hi\n", SubtitleFormat::MicroDvd, {{1000, "Hi"}}},
-        FormatCase{"MicroDvdFrameRateLine", "a.txt", "{1}{1}23.976\n{250}{300}x\n", SubtitleFormat::MicroDvd,
+        FormatCase{"MicroDvdAt25",
+                   "a.sub",
+                   "{250}{300}Hello|World\n",
+                   SubtitleFormat::MicroDvd,
+                   {{10000, "Hello|World"}}},
+        FormatCase{"MicroDvdSecondZeroMovesPastCredit",
+                   "a.sub",
+                   "{24}{48}Hi\n",
+                   SubtitleFormat::MicroDvd,
+                   {{1000, "Hi"}}},
+        FormatCase{"MicroDvdFrameRateLine",
+                   "a.txt",
+                   "{1}{1}23.976\n{250}{300}x\n",
+                   SubtitleFormat::MicroDvd,
                    {{1000, "23.976"}, {10000, "x"}}},
-        FormatCase{"MicroDvdWithoutEndFrame", "a.sub", "{250}Only start\n", SubtitleFormat::MicroDvd, {{10000, "Only start"}}},
-        FormatCase{"MicroDvdSameSecondMovesOn", "a.sub", "{250}{260}A\n{260}{270}B\n{251}{280}C\n",
-                   SubtitleFormat::MicroDvd, {{10000, "A"}, {11000, "B"}, {12000, "C"}}},
-        FormatCase{"MicroDvdUnreadableLinesSkipped", "a.sub", "{abc}{10}x\n{-50}{10}neg\n{50 no close\n{75}{80}ok\n",
-                   SubtitleFormat::MicroDvd, {{3000, "ok"}}},
+        FormatCase{"MicroDvdWithoutEndFrame",
+                   "a.sub",
+                   "{250}Only start\n",
+                   SubtitleFormat::MicroDvd,
+                   {{10000, "Only start"}}},
+        FormatCase{"MicroDvdSameSecondMovesOn",
+                   "a.sub",
+                   "{250}{260}A\n{260}{270}B\n{251}{280}C\n",
+                   SubtitleFormat::MicroDvd,
+                   {{10000, "A"}, {11000, "B"}, {12000, "C"}}},
+        FormatCase{"MicroDvdUnreadableLinesSkipped",
+                   "a.sub",
+                   "{abc}{10}x\n{-50}{10}neg\n{50 no close\n{75}{80}ok\n",
+                   SubtitleFormat::MicroDvd,
+                   {{3000, "ok"}}},
         FormatCase{"Mpl2", "a.txt", "[125][150]Text\n", SubtitleFormat::Mpl2, {{12000, "Text"}}},
-        FormatCase{"Mpl2FiveDigitsReadAsMinutesSeconds", "a.txt", "[12345][12400]x\n",
-                   SubtitleFormat::BracketMinutesSeconds, {{765000, "x"}}},
-        FormatCase{"BracketMinutesSeconds", "a.txt", "[01:05]Text\n[01:09][01:12]Text two\n",
-                   SubtitleFormat::BracketMinutesSeconds, {{65000, "Text"}, {69000, "Text two"}}},
-        FormatCase{"TmPlayerOneDigitHour", "a.txt", "0:01:05:Text\n", SubtitleFormat::TmPlayer, {{65000, "Text"}}},
-        FormatCase{"TmPlayerEqualsSign", "a.txt", "00:01:05=Text\n", SubtitleFormat::TmPlayer, {{65000, "Text"}}},
-        FormatCase{"TmPlayerNeighbourPass", "a.txt", "00:01:05:A\n00:01:05:B\n00:01:07:C\n00:01:05:D\n",
-                   SubtitleFormat::TmPlayer, {{65000, "A"}, {66000, "B"}, {67000, "C"}, {65000, "D"}}},
-        FormatCase{"TmPlayerSecondZeroNeighbourOfCredit", "a.txt", "00:00:00:First\n00:02:09:Next\n",
-                   SubtitleFormat::TmPlayer, {{1000, "First"}, {129000, "Next"}}},
-        FormatCase{"TmPlayerLastLineAtZeroDropped", "a.txt", "00:00:09:A\n00:00:30:B\n00:00:00:end marker\n",
-                   SubtitleFormat::TmPlayer, {{9000, "A"}, {30000, "B"}}},
-        FormatCase{"TmPlayerBadTimesSkipped", "a.txt", "-0:00:07:neg\n24:00:00:late\n00:61:00:bad\nxx:yy\n01:00:00:ok\n",
-                   SubtitleFormat::TmPlayer, {{3600000, "ok"}}},
-        FormatCase{"SubRipCue", "a.srt", "7\n00:01:05,900 --> 00:01:08,000\nFirst line\nSecond line\n",
-                   SubtitleFormat::SubRip, {{65000, "First line|Second line"}}},
-        FormatCase{"SubRipShortSecondLineEndsCue", "a.srt",
+        FormatCase{"Mpl2FiveDigitsReadAsMinutesSeconds",
+                   "a.txt",
+                   "[12345][12400]x\n",
+                   SubtitleFormat::BracketMinutesSeconds,
+                   {{765000, "x"}}},
+        FormatCase{"BracketMinutesSeconds",
+                   "a.txt",
+                   "[01:05]Text\n[01:09][01:12]Text two\n",
+                   SubtitleFormat::BracketMinutesSeconds,
+                   {{65000, "Text"}, {69000, "Text two"}}},
+        FormatCase{
+            "TmPlayerOneDigitHour", "a.txt", "0:01:05:Text\n", SubtitleFormat::TmPlayer, {{65000, "Text"}}},
+        FormatCase{
+            "TmPlayerEqualsSign", "a.txt", "00:01:05=Text\n", SubtitleFormat::TmPlayer, {{65000, "Text"}}},
+        FormatCase{"TmPlayerNeighbourPass",
+                   "a.txt",
+                   "00:01:05:A\n00:01:05:B\n00:01:07:C\n00:01:05:D\n",
+                   SubtitleFormat::TmPlayer,
+                   {{65000, "A"}, {66000, "B"}, {67000, "C"}, {65000, "D"}}},
+        FormatCase{"TmPlayerSecondZeroNeighbourOfCredit",
+                   "a.txt",
+                   "00:00:00:First\n00:02:09:Next\n",
+                   SubtitleFormat::TmPlayer,
+                   {{1000, "First"}, {129000, "Next"}}},
+        FormatCase{"TmPlayerLastLineAtZeroDropped",
+                   "a.txt",
+                   "00:00:09:A\n00:00:30:B\n00:00:00:end marker\n",
+                   SubtitleFormat::TmPlayer,
+                   {{9000, "A"}, {30000, "B"}}},
+        FormatCase{"TmPlayerBadTimesSkipped",
+                   "a.txt",
+                   "-0:00:07:neg\n24:00:00:late\n00:61:00:bad\nxx:yy\n01:00:00:ok\n",
+                   SubtitleFormat::TmPlayer,
+                   {{3600000, "ok"}}},
+        FormatCase{"SubRipCue",
+                   "a.srt",
+                   "7\n00:01:05,900 --> 00:01:08,000\nFirst line\nSecond line\n",
+                   SubtitleFormat::SubRip,
+                   {{65000, "First line|Second line"}}},
+        FormatCase{"SubRipShortSecondLineEndsCue",
+                   "a.srt",
                    "1\r\n00:00:02,000 --> 00:00:03,000\r\nAre you there?\r\nYes.\r\n\r\n"
                    "2\r\n00:00:04,000 --> 00:00:05,000\r\nLast cue\r\n",
-                   SubtitleFormat::SubRip, {{2000, "Are you there?"}, {4000, "Last cue"}}},
-        FormatCase{"SubRipFiveDigitCounters", "a.srt",
-                   "10000\n00:00:02,000 --> 00:00:03,000\nFirst text\n10001\n00:00:04,000 --> 00:00:05,000\nSecond\n",
-                   SubtitleFormat::SubRip, {{2000, "First text"}, {4000, "Second"}}},
-        FormatCase{"SubRipWithoutCounters", "a.srt",
+                   SubtitleFormat::SubRip,
+                   {{2000, "Are you there?"}, {4000, "Last cue"}}},
+        FormatCase{"SubRipFiveDigitCounters",
+                   "a.srt",
+                   "10000\n00:00:02,000 --> 00:00:03,000\nFirst text\n10001\n00:00:04,000 --> "
+                   "00:00:05,000\nSecond\n",
+                   SubtitleFormat::SubRip,
+                   {{2000, "First text"}, {4000, "Second"}}},
+        FormatCase{"SubRipWithoutCounters",
+                   "a.srt",
                    "00:00:02,000 --> 00:00:03,000\nFirst text\n\n00:00:04,000 --> 00:00:05,000\nSecond\n",
-                   SubtitleFormat::SubRip, {{2000, "First text"}, {4000, "Second"}}},
-        FormatCase{"SubRipTimingLineAtTheEnd", "a.srt", "1\n00:00:02,000 --> 00:00:03,000\nText\n2\n00:00:04,000 --> x\n",
-                   SubtitleFormat::SubRip, {{2000, "Text"}}},
-        FormatCase{"SubRipNeedsItsExtension", "a.txt", "00:00:02,000 --> 00:00:03,000\nText\n", SubtitleFormat::TmPlayer,
+                   SubtitleFormat::SubRip,
+                   {{2000, "First text"}, {4000, "Second"}}},
+        FormatCase{"SubRipTimingLineAtTheEnd",
+                   "a.srt",
+                   "1\n00:00:02,000 --> 00:00:03,000\nText\n2\n00:00:04,000 --> x\n",
+                   SubtitleFormat::SubRip,
+                   {{2000, "Text"}}},
+        FormatCase{"SubRipNeedsItsExtension",
+                   "a.txt",
+                   "00:00:02,000 --> 00:00:03,000\nText\n",
+                   SubtitleFormat::TmPlayer,
                    {{2000, "000 --> 00:00:03,000"}}},
-        FormatCase{"Sami", "a.smi",
+        FormatCase{"Sami",
+                   "a.smi",
                    "<SAMI><BODY>\n<SYNC Start=2500><P>Hi<br>there\n<SYNC Start=3000><P Class=ENCC>Skipped\n"
                    "<SYNC Start=4000><P>&nbsp;\n<SYNC Start=5999><P>Five<BR>and<br>more\n",
-                   SubtitleFormat::Sami, {{2000, "Hi|there"}, {5000, "Five|and<br>more"}}},
-        FormatCase{"SubStationOverrideBlockRemoved", "a.ass",
-                   QByteArray(kSsaHead) + "Dialogue: 0,0:01:05.50,0:01:07.00,Default,,0000,0000,0000,,{\\i1}Hi\n",
-                   SubtitleFormat::SubStation, {{65000, " Hi"}}},
-        FormatCase{"SubStationCommaInText", "a.SSA",
-                   QByteArray(kSsaHead) + "Dialogue: 0,0:00:01.23,0:00:04.56,Default,,0000,0000,0000,,Hello, world\n"
-                                          "Dialogue: 0,10:00:02.00,10:00:04.56,Default,,0000,0000,0000,,Late\n",
-                   SubtitleFormat::SubStation, {{1000, " Hello, world"}, {36002000, "Late"}}},
-        FormatCase{"SubStationFormatWithoutStartColumn", "a.ass",
+                   SubtitleFormat::Sami,
+                   {{2000, "Hi|there"}, {5000, "Five|and<br>more"}}},
+        FormatCase{"SubStationOverrideBlockRemoved",
+                   "a.ass",
+                   QByteArray(kSsaHead) +
+                       "Dialogue: 0,0:01:05.50,0:01:07.00,Default,,0000,0000,0000,,{\\i1}Hi\n",
+                   SubtitleFormat::SubStation,
+                   {{65000, " Hi"}}},
+        FormatCase{"SubStationCommaInText",
+                   "a.SSA",
+                   QByteArray(kSsaHead) +
+                       "Dialogue: 0,0:00:01.23,0:00:04.56,Default,,0000,0000,0000,,Hello, world\n"
+                       "Dialogue: 0,10:00:02.00,10:00:04.56,Default,,0000,0000,0000,,Late\n",
+                   SubtitleFormat::SubStation,
+                   {{1000, " Hello, world"}, {36002000, "Late"}}},
+        FormatCase{"SubStationFormatWithoutStartColumn",
+                   "a.ass",
                    "[Events]\nFormat: Layer, Begin, End, Text\nDialogue: 0,0:00:05.00,0:00:06.00,Hi\n",
-                   SubtitleFormat::SubStation, {}},
-        FormatCase{"SubEditLinesAndShortLinesRemoved", "a.sub", "{1}{1}25.000 info|/SubEdit b.4060/\nab\n{100}{200}x\n",
-                   SubtitleFormat::MicroDvd, {{4000, "x"}}}),
+                   SubtitleFormat::SubStation,
+                   {}},
+        FormatCase{"SubEditLinesAndShortLinesRemoved",
+                   "a.sub",
+                   "{1}{1}25.000 info|/SubEdit b.4060/\nab\n{100}{200}x\n",
+                   SubtitleFormat::MicroDvd,
+                   {{4000, "x"}}}),
     [](const auto& info) { return std::string(info.param.what); });
 
 TEST(SplitByComma, PiecesAreTrimmedAndLimited)
@@ -197,7 +267,8 @@ class RealFiles : public ::testing::TestWithParam<RealFileCase> {};
 TEST_P(RealFiles, Load)
 {
     const RealFileCase& c = GetParam();
-    const Loaded loaded = loadPath(dataFile(c.file), c.fps, DecodeOptions{QString(), QString::fromLatin1(c.language)});
+    const Loaded loaded =
+        loadPath(dataFile(c.file), c.fps, DecodeOptions{QString(), QString::fromLatin1(c.language)});
     ASSERT_TRUE(loaded.result.ok) << loaded.result.message.toStdString();
     EXPECT_EQ(loaded.result.format, c.format);
     const std::string dump = formatSubtitleTable(loaded.table).toStdString();
@@ -213,27 +284,31 @@ TEST_P(RealFiles, Load)
 
 INSTANTIATE_TEST_SUITE_P(
     Samples, RealFiles,
-    ::testing::Values(
-        RealFileCase{"napi_MicroDVDSubtitleFormatFile.txt", 23.976, "pl_PL", SubtitleFormat::MicroDvd, 7, 184000,
-                     "{Y:i}Baza, tu 7-3.|Mam denata na nabrzeżu..."},
-        RealFileCase{"gst-inline_microdvd_fpsinfo_italics.sub", 25, "en", SubtitleFormat::MicroDvd, 1, 4000,
-                     "/italics/|not italics"},
-        RealFileCase{"fixpolish-inline_fps23976_pl.sub", 23.976, "en", SubtitleFormat::MicroDvd, 3, 1000, "23.976"},
-        RealFileCase{"napi_MPL2SubtitleFormatFile.txt", 0, "pl", SubtitleFormat::Mpl2, 7, 184000,
-                     "{Y:i}Baza, tu 7-3.|Mam denata na nabrzeżu..."},
-        RealFileCase{"gaupol_mpl2.txt", 0, "en", SubtitleFormat::Mpl2, 8, 1000, "So, one day when I was 17, I left."},
-        RealFileCase{"napi_TMPlayerSubtitleFormatFile.txt", 0, "pl", SubtitleFormat::TmPlayer, 7, 184000,
-                     "{Y:i}Baza, tu 7-3.|Mam denata na nabrzeżu..."},
-        RealFileCase{"gst-inline_tmplayer_style3b_noeol.txt", 0, "en", SubtitleFormat::TmPlayer, 4, 10000,
-                     "This is the Earth at a time|when the dinosaurs roamed..."},
-        RealFileCase{"gaupol_subrip.srt", 0, "en", SubtitleFormat::SubRip, 8, 1000, "So, one day when I was 17, I left."},
-        RealFileCase{"pysrt_bom-utf-16-le.srt", 0, "en", SubtitleFormat::SubRip, 7, 6000,
-                     "About 2 months ago I found myself on|the comment section of YouTube"},
-        RealFileCase{"pysrt_no-indexes.srt", 0, "en", SubtitleFormat::SubRip, 7, 6000,
-                     "About 2 months ago I found myself on|the comment section of YouTube"},
-        RealFileCase{"gaupol_ass.ass", 0, "en", SubtitleFormat::SubStation, 8, 1000,
-                     " So, one day when I was 17, I left."},
-        RealFileCase{"astisub_example-in.ssa", 0, "en", SubtitleFormat::SubStation, 6, 99000, " (deep rumbling)"}),
+    ::testing::Values(RealFileCase{"napi_MicroDVDSubtitleFormatFile.txt", 23.976, "pl_PL",
+                                   SubtitleFormat::MicroDvd, 7, 184000,
+                                   "{Y:i}Baza, tu 7-3.|Mam denata na nabrzeżu..."},
+                      RealFileCase{"gst-inline_microdvd_fpsinfo_italics.sub", 25, "en",
+                                   SubtitleFormat::MicroDvd, 1, 4000, "/italics/|not italics"},
+                      RealFileCase{"fixpolish-inline_fps23976_pl.sub", 23.976, "en", SubtitleFormat::MicroDvd,
+                                   3, 1000, "23.976"},
+                      RealFileCase{"napi_MPL2SubtitleFormatFile.txt", 0, "pl", SubtitleFormat::Mpl2, 7,
+                                   184000, "{Y:i}Baza, tu 7-3.|Mam denata na nabrzeżu..."},
+                      RealFileCase{"gaupol_mpl2.txt", 0, "en", SubtitleFormat::Mpl2, 8, 1000,
+                                   "So, one day when I was 17, I left."},
+                      RealFileCase{"napi_TMPlayerSubtitleFormatFile.txt", 0, "pl", SubtitleFormat::TmPlayer,
+                                   7, 184000, "{Y:i}Baza, tu 7-3.|Mam denata na nabrzeżu..."},
+                      RealFileCase{"gst-inline_tmplayer_style3b_noeol.txt", 0, "en", SubtitleFormat::TmPlayer,
+                                   4, 10000, "This is the Earth at a time|when the dinosaurs roamed..."},
+                      RealFileCase{"gaupol_subrip.srt", 0, "en", SubtitleFormat::SubRip, 8, 1000,
+                                   "So, one day when I was 17, I left."},
+                      RealFileCase{"pysrt_bom-utf-16-le.srt", 0, "en", SubtitleFormat::SubRip, 7, 6000,
+                                   "About 2 months ago I found myself on|the comment section of YouTube"},
+                      RealFileCase{"pysrt_no-indexes.srt", 0, "en", SubtitleFormat::SubRip, 7, 6000,
+                                   "About 2 months ago I found myself on|the comment section of YouTube"},
+                      RealFileCase{"gaupol_ass.ass", 0, "en", SubtitleFormat::SubStation, 8, 1000,
+                                   " So, one day when I was 17, I left."},
+                      RealFileCase{"astisub_example-in.ssa", 0, "en", SubtitleFormat::SubStation, 6, 99000,
+                                   " (deep rumbling)"}),
     [](const auto& info) {
         std::string name;
         for (char ch : std::string(info.param.file))
@@ -248,13 +323,13 @@ TEST(RealFiles, NapiMicroDvdPolishTextAndTimes)
     EXPECT_EQ(loaded.result.encoding, QStringLiteral("WINDOWS-1250"));
     EXPECT_EQ(formatSubtitleTable(loaded.table),
               creditRowText().prepend("0\t") + "\n"
-                                                "184000\t{Y:i}Baza, tu 7-3.|Mam denata na nabrzeżu...\n"
-                                                "192000\t{C:$aaccff}{Y:b}Z ARCHIWUM X\n"
-                                                "195000\t{C:$aaccff}{y:b}Odcinek 03x05|{y:b}Zbyt nieśmiały\n"
-                                                "206000\t{Y:b}ZJAWISKA PARANORMALNE\n"
-                                                "211000\t{C:$aaccff}{Y:b}W rolach głównych\n"
-                                                "214000\t{Y:b}RZĄD ZAPRZECZA\n"
-                                                "234000\t{Y:b}PRAWDA GDZIEŚ TAM JEST\n");
+                                               "184000\t{Y:i}Baza, tu 7-3.|Mam denata na nabrzeżu...\n"
+                                               "192000\t{C:$aaccff}{Y:b}Z ARCHIWUM X\n"
+                                               "195000\t{C:$aaccff}{y:b}Odcinek 03x05|{y:b}Zbyt nieśmiały\n"
+                                               "206000\t{Y:b}ZJAWISKA PARANORMALNE\n"
+                                               "211000\t{C:$aaccff}{Y:b}W rolach głównych\n"
+                                               "214000\t{Y:b}RZĄD ZAPRZECZA\n"
+                                               "234000\t{Y:b}PRAWDA GDZIEŚ TAM JEST\n");
 }
 
 // SAMI lines that carry a class (as most real files do) are not read.
