@@ -45,7 +45,7 @@ struct RadioGroup {
 
 // A font as the window system describes it: face, pixel height, colour, character set and
 // style. Sizes in points are held as pixels at 96 dots per inch.
-struct FontSpec {
+struct SubtitleFont {
     QFont Font;
     QColor Color;
     int Charset = 238; // East-European
@@ -82,8 +82,8 @@ class SubtitleSettings {
     CheckBox CIQAllTXTToMenu{false};
 
     QColor DFontColor{192, 192, 192}; // subtitle text colour as stored (silver by default)
-    FontSpec FontDialog;              // where the start-up step assembles the font
-    FontSpec PanelWzor;               // the effective subtitle font that rendering uses
+    SubtitleFont FontDialog;              // where the start-up step assembles the font
+    SubtitleFont PanelWzor;               // the effective subtitle font that rendering uses
     QColor SampleShapeColor{192, 192, 192};
     int SampleOutlineWidth = 4; // outline of the (never shown) sample, follows EObwodka
 
