@@ -82,8 +82,8 @@ class SubtitleSettings {
     CheckBox CIQAllTXTToMenu{false};
 
     QColor DFontColor{192, 192, 192}; // subtitle text colour as stored (silver by default)
-    SubtitleFont FontDialog;              // where the start-up step assembles the font
-    SubtitleFont PanelWzor;               // the effective subtitle font that rendering uses
+    SubtitleFont FontDialog;          // where the start-up step assembles the font
+    SubtitleFont PanelWzor;           // the effective subtitle font that rendering uses
     QColor SampleShapeColor{192, 192, 192};
     int SampleOutlineWidth = 4; // outline of the (never shown) sample, follows EObwodka
 
