@@ -26,8 +26,9 @@ function(kv_test name)
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   add_executable(${name} ${srcs})
   target_link_libraries(${name} PRIVATE ${KV_LIBS} kv_testsupport kv_warnings)
+  # Folders and headless settings reach the tests through compiled-in defaults
+  # (tests/support), so a test runs the same from CTest, a shell or a debugger.
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 120
-    PROPERTIES TIMEOUT ${KV_TIMEOUT}
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SDL_AUDIODRIVER=dummy;KV_SOURCE_DIR=${PROJECT_SOURCE_DIR};KV_BUILD_DIR=${PROJECT_BINARY_DIR}")
+    PROPERTIES TIMEOUT ${KV_TIMEOUT})
 endfunction()

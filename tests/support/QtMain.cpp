@@ -2,12 +2,13 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include "support/TestSupport.h"
+
 #include <cstdlib>
 
 int main(int argc, char** argv)
 {
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    kv::test::useHeadlessDefaults();
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -13,14 +13,21 @@ namespace fs = std::filesystem;
 
 namespace kv::test {
 
-static fs::path envPath(const char* name)
+static fs::path envPath(const char* name, const char* fallback)
 {
     const char* v = std::getenv(name);
-    return v && *v ? fs::path(v) : fs::current_path();
+    return v && *v ? fs::path(v) : fs::path(fallback);
 }
 
-fs::path sourceDir() { return envPath("KV_SOURCE_DIR"); }
-fs::path buildDir() { return envPath("KV_BUILD_DIR"); }
+fs::path sourceDir() { return envPath("KV_SOURCE_DIR", KV_SOURCE_DIR_DEFAULT); }
+fs::path buildDir() { return envPath("KV_BUILD_DIR", KV_BUILD_DIR_DEFAULT); }
+
+void useHeadlessDefaults()
+{
+    // Tests never need a display or a sound card; an explicit setting still wins.
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+}
 
 TempDir::TempDir()
 {

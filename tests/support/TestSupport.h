@@ -10,6 +10,9 @@ namespace kv::test {
 std::filesystem::path sourceDir();
 std::filesystem::path buildDir();
 
+// Sets QT_QPA_PLATFORM=offscreen and SDL_AUDIODRIVER=dummy unless already set (test mains call it).
+void useHeadlessDefaults();
+
 // A fresh folder under the system's temporary folder, removed when the object dies.
 class TempDir {
 public:
