@@ -40,6 +40,7 @@ void SubtitleBurner::ResetSubtitleSchedule(std::shared_ptr<const SubtitleSnapsho
     cachedWidth_ = cachedHeight_ = -1;
     cachedOverlay_ = {};
     lastLayout_.reset();
+    layoutsMade_ = 0;
 }
 
 void SubtitleBurner::queueDueRows()
@@ -118,6 +119,7 @@ const SubtitleOverlay& SubtitleBurner::overlayFor(const QString& text, int frame
         return cachedOverlay_;
     lastLayout_ = LayOutSubtitle(text, frameWidth, frameHeight, snapshot_->settings());
     cachedOverlay_ = RenderSubtitleOverlay(*lastLayout_);
+    ++layoutsMade_;
     cachedText_ = text;
     cachedWidth_ = frameWidth;
     cachedHeight_ = frameHeight;

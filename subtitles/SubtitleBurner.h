@@ -43,6 +43,8 @@ public:
     const SubtitleSnapshot& snapshot() const { return *snapshot_; }
     // The layout of the line drawn last (empty before the first line).
     const std::optional<SubtitleLayout>& lastLayout() const { return lastLayout_; }
+    // How many times a line was laid out and drawn from scratch since the last reset.
+    int layoutsMade() const { return layoutsMade_; }
 
 private:
     friend QString BurnSubtitleAt(std::shared_ptr<const SubtitleSnapshot>, kv::media::TRGBImage&,
@@ -61,6 +63,7 @@ private:
     int cachedHeight_ = -1;
     std::optional<SubtitleLayout> lastLayout_;
     SubtitleOverlay cachedOverlay_;
+    int layoutsMade_ = 0;
 };
 
 // For the single-frame preview: burns into `frame` the subtitle a conversion would show on

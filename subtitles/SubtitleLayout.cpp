@@ -197,7 +197,7 @@ SubtitleLayout LayOutSubtitle(const QString& text, int frameWidth, int frameHeig
         line.Colour = tags.Colour;
         line.Width = widthOf(line.Text, line.Style);
         line.X = layout.BlockLeft + (layout.BlockWidth - line.Width) / 2 + 1;
-        line.Y = layout.BlockTop + 1 + i * (layout.LineHeight + 3);
+        line.Y = i == 0 ? layout.BlockTop + 1 : layout.BlockTop + i * (layout.LineHeight + 3);
         layout.Screen.push_back(std::move(line));
     }
     return layout;
