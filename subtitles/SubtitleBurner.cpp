@@ -70,6 +70,10 @@ void SubtitleBurner::FFVCLCustomHook(kv::media::THookInfo& info)
         info.StopHook = true; // subtitles stay off for the rest of this task
         return;
     }
+    if (info.Bitmap == nullptr) {
+        info.Update = false; // no picture handed over: nothing to draw into
+        return;
+    }
     state_.FrameTime = info.PTS;
     queueDueRows();
 

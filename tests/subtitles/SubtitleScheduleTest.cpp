@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include <string>
+#include <thread>
 
 namespace kv::subtitles {
 namespace {
@@ -330,6 +331,28 @@ TEST(SubtitleHook, WithoutASnapshotNothingIsDrawn)
     EXPECT_FALSE(info.Update);
     EXPECT_FALSE(info.StopHook);
     EXPECT_EQ(bitmap.rowsCalls(), 0);
+}
+
+TEST(SubtitleHook, DrawsOnAWorkerThreadAsOnTheGuiThread)
+{
+    const auto rows = table({{"0", "Zażółć gęślą jaźń|{Y:I}druga linia"}});
+    Conversion onGui(rows);
+    onGui.frameAt(0);
+    Conversion onWorker(rows);
+    std::thread worker([&] { onWorker.frameAt(0); });
+    worker.join();
+    ASSERT_TRUE(onWorker.last.Update);
+    EXPECT_EQ(onWorker.bitmap().rowsCalls(), 1);
+    TRGBImage a = MakeRGBImage(320, 240, 90, 90, 90), b = a;
+    ImageHookBitmap ba(a), bb(b);
+    // the same frames drawn again from each burner's cache
+    THookInfo ia, ib;
+    ia.Bitmap = &ba;
+    ib.Bitmap = &bb;
+    onGui.burner.FFVCLCustomHook(ia);
+    std::thread again([&] { onWorker.burner.FFVCLCustomHook(ib); });
+    again.join();
+    EXPECT_EQ(a.Pixels, b.Pixels);
 }
 
 // ---- the single-frame preview -----------------------------------------------------------
