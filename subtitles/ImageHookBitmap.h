@@ -9,11 +9,12 @@
 namespace kv::subtitles {
 
 class ImageHookBitmap final : public kv::media::THookBitmap {
-public:
+  public:
     explicit ImageHookBitmap(kv::media::TRGBImage& image) : image_(image)
     {
         if (image.Width < 0 || image.Height < 0 || image.Stride < image.Width * 3 ||
-            image.Pixels.size() < static_cast<std::size_t>(image.Stride) * static_cast<std::size_t>(image.Height))
+            image.Pixels.size() <
+                static_cast<std::size_t>(image.Stride) * static_cast<std::size_t>(image.Height))
             throw std::invalid_argument("ImageHookBitmap: the image's stride or pixel buffer is too small");
     }
 
@@ -48,7 +49,7 @@ public:
         askedBottom_ = 0;
     }
 
-private:
+  private:
     kv::media::TRGBImage& image_;
     int rowsCalls_ = 0;
     int askedTop_ = image_.Height;
@@ -56,7 +57,8 @@ private:
 };
 
 // A frame of the given size filled with one colour.
-inline kv::media::TRGBImage MakeRGBImage(int width, int height, std::uint8_t r, std::uint8_t g, std::uint8_t b)
+inline kv::media::TRGBImage MakeRGBImage(int width, int height, std::uint8_t r, std::uint8_t g,
+                                         std::uint8_t b)
 {
     kv::media::TRGBImage image;
     image.Width = width;

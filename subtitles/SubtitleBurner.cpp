@@ -11,13 +11,13 @@ namespace {
 
 // A frame that has no pixels: the preview's replay of the schedule never draws.
 class NoPixels final : public kv::media::THookBitmap {
-public:
+  public:
     NoPixels(int width, int height) : width_(width), height_(height) {}
     int Width() const override { return width_; }
     int Height() const override { return height_; }
     kv::media::TRGBView Rows(int, int) override { return {}; }
 
-private:
+  private:
     int width_;
     int height_;
 };
@@ -25,7 +25,7 @@ private:
 std::int32_t clampToInt32(std::int64_t value)
 {
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
-                                                               std::numeric_limits<std::int32_t>::max()));
+                                                              std::numeric_limits<std::int32_t>::max()));
 }
 
 } // namespace
@@ -58,6 +58,8 @@ void SubtitleBurner::queueDueRows()
         state_.CurrentRow = r + 1;
         TKolejkaTXT entry;
         entry.Text = row.Text.left(kMaxQueuedTextLength);
+        if (!entry.Text.isEmpty() && entry.Text.back().isHighSurrogate())
+            entry.Text.chop(1); // never leave half a character at the cut
         if (r + 1 < rows.size() && rows[r + 1].KeyValid)
             entry.Gap = clampToInt32(static_cast<std::int64_t>(rows[r + 1].KeyMs) - row.KeyMs);
         state_.Queue.push_back(std::move(entry));
@@ -104,7 +106,8 @@ void SubtitleBurner::FFVCLCustomHook(kv::media::THookInfo& info)
     info.Update = false;
 }
 
-void SubtitleBurner::PiszTXT(const QString& text, std::int32_t /*gap*/, kv::media::THookBitmap& bitmap, int mode)
+void SubtitleBurner::PiszTXT(const QString& text, std::int32_t /*gap*/, kv::media::THookBitmap& bitmap,
+                             int mode)
 {
     if (mode == 0) {
         state_.OnScreen = false;
@@ -144,7 +147,8 @@ QString BurnSubtitleAt(std::shared_ptr<const SubtitleSnapshot> snapshot, kv::med
     burner.drawing_ = false;
     NoPixels noPixels(frame.Width, frame.Height);
     for (std::int64_t index = 0;; ++index) {
-        const auto time = static_cast<std::int64_t>(std::llround(static_cast<double>(index) * 1e6 / frameRate));
+        const auto time =
+            static_cast<std::int64_t>(std::llround(static_cast<double>(index) * 1e6 / frameRate));
         if (time >= ptsUs)
             break;
         kv::media::THookInfo info;
@@ -162,7 +166,8 @@ QString BurnSubtitleAt(std::shared_ptr<const SubtitleSnapshot> snapshot, kv::med
     return info.Update ? burner.state().CurrentText : QString();
 }
 
-void BurnSubtitleText(const SubtitleRenderSettings& settings, const QString& text, kv::media::TRGBImage& frame)
+void BurnSubtitleText(const SubtitleRenderSettings& settings, const QString& text,
+                      kv::media::TRGBImage& frame)
 {
     ImageHookBitmap bitmap(frame);
     const SubtitleLayout layout = LayOutSubtitle(text, frame.Width, frame.Height, settings);

@@ -21,7 +21,7 @@
 namespace kv::subtitles {
 
 class SubtitleBurner {
-public:
+  public:
     SubtitleBurner();
 
     // GUI thread, before the engine starts: the settings and table for this conversion, and
@@ -46,7 +46,7 @@ public:
     // How many times a line was laid out and drawn from scratch since the last reset.
     int layoutsMade() const { return layoutsMade_; }
 
-private:
+  private:
     friend QString BurnSubtitleAt(std::shared_ptr<const SubtitleSnapshot>, kv::media::TRGBImage&,
                                   std::int64_t, double);
     void queueDueRows();
@@ -74,6 +74,7 @@ QString BurnSubtitleAt(std::shared_ptr<const SubtitleSnapshot> snapshot, kv::med
                        std::int64_t ptsUs, double frameRate);
 
 // Draws one subtitle text into `frame` as a new line would be drawn.
-void BurnSubtitleText(const SubtitleRenderSettings& settings, const QString& text, kv::media::TRGBImage& frame);
+void BurnSubtitleText(const SubtitleRenderSettings& settings, const QString& text,
+                      kv::media::TRGBImage& frame);
 
 } // namespace kv::subtitles

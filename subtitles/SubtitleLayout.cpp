@@ -21,12 +21,18 @@ int mulDivRound(std::int64_t a, std::int64_t b, std::int64_t c)
     return static_cast<int>(product >= 0 ? (product + half) / c : (product - half) / c);
 }
 
-int sizeFromHeight(int height) { return mulDivRound(-static_cast<std::int64_t>(height), 72, kScreenDpi); }
-int heightFromSize(int size) { return -mulDivRound(size, kScreenDpi, 72); }
+int sizeFromHeight(int height)
+{
+    return mulDivRound(-static_cast<std::int64_t>(height), 72, kScreenDpi);
+}
+int heightFromSize(int size)
+{
+    return -mulDivRound(size, kScreenDpi, 72);
+}
 
 // Measures text widths at 96 dpi, as the frame is drawn.
 class Measurer {
-public:
+  public:
     Measurer() : device_(1, 1, QImage::Format_RGB888)
     {
         device_.setDotsPerMeterX(kDotsPerMeter96Dpi);
@@ -37,7 +43,7 @@ public:
         return QFontMetrics(font, &device_).horizontalAdvance(text);
     }
 
-private:
+  private:
     QImage device_;
 };
 
@@ -123,7 +129,8 @@ SubtitleLayout LayOutSubtitle(const QString& text, int frameWidth, int frameHeig
         return measure.width(WorkingFont(panel.Name, -height, style), line);
     };
 
-    layout.MaxWidth = static_cast<std::int64_t>(frameWidth) * static_cast<std::int64_t>(settings.FWidth + 1) / 100;
+    layout.MaxWidth =
+        static_cast<std::int64_t>(frameWidth) * static_cast<std::int64_t>(settings.FWidth + 1) / 100;
     const std::int64_t maxWidth = layout.MaxWidth;
 
     // Two passes of breaking the wider line at its split point.
@@ -176,7 +183,8 @@ SubtitleLayout LayOutSubtitle(const QString& text, int frameWidth, int frameHeig
     // Centred; NapisBottom is the gap below the block in percent of the free height.
     layout.BlockLeft = frameWidth / 2 - layout.BlockWidth / 2;
     const double freeHeight = frameHeight - layout.BlockHeight;
-    layout.BlockTop = static_cast<int>(std::nearbyint(freeHeight - freeHeight * settings.NapisBottom / 100.0));
+    layout.BlockTop =
+        static_cast<int>(std::nearbyint(freeHeight - freeHeight * settings.NapisBottom / 100.0));
 
     const int style = settings.GSubFontType;
     layout.Outline = (style == 0 || style == 3) ? static_cast<int>(settings.EObwodka) : 0;
@@ -255,8 +263,8 @@ SubtitleOverlay RenderSubtitleOverlay(const SubtitleLayout& layout)
         painter.translate(-area.topLeft());
         for (const ScreenLine& line : layout.Screen) {
             const QFont font = WorkingFont(layout.WorkingFontName, layout.LineHeight, line.Style);
-            DrawAATextDIVX(painter, font, line.X, line.Y, layout.Outline, line.Colour, line.FontName, line.Text,
-                           layout.OpaqueBoxes);
+            DrawAATextDIVX(painter, font, line.X, line.Y, layout.Outline, line.Colour, line.FontName,
+                           line.Text, layout.OpaqueBoxes);
         }
     }
 

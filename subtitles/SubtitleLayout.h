@@ -21,11 +21,11 @@ namespace kv::subtitles {
 
 // One screen line as it is drawn.
 struct ScreenLine {
-    QString Text;        // without its inline tags
-    int X = 0;           // top-left of the text cell in the frame
+    QString Text; // without its inline tags
+    int X = 0;    // top-left of the text cell in the frame
     int Y = 0;
-    int Width = 0;       // measured with the working font in this line's style
-    QString FontName;    // face it is drawn with (empty: the working font's face)
+    int Width = 0;    // measured with the working font in this line's style
+    QString FontName; // face it is drawn with (empty: the working font's face)
     QRgb Colour = 0;
     FontStyles Style = 0;
 };
@@ -33,20 +33,20 @@ struct ScreenLine {
 struct SubtitleLayout {
     int FrameWidth = 0;
     int FrameHeight = 0;
-    int LineCount = 0;                 // screen lines, 1 to 3
-    std::array<QString, 3> Lines;      // after splitting and breaking, tags still in
-    QString WorkingFontName;           // the subtitle font's face
-    int FontHeight = 0;                // working font height: negative, pixels
-    int FontSize = 0;                  // working font size, points at 96 dpi
-    int LineHeight = 0;                // -FontHeight
-    std::int64_t MaxWidth = 0;         // widest a line may be
+    int LineCount = 0;            // screen lines, 1 to 3
+    std::array<QString, 3> Lines; // after splitting and breaking, tags still in
+    QString WorkingFontName;      // the subtitle font's face
+    int FontHeight = 0;           // working font height: negative, pixels
+    int FontSize = 0;             // working font size, points at 96 dpi
+    int LineHeight = 0;           // -FontHeight
+    std::int64_t MaxWidth = 0;    // widest a line may be
     int BlockWidth = 0;
     int BlockHeight = 0;
     int BlockLeft = 0;
     int BlockTop = 0;
-    int Outline = 0;                   // outline width o
-    bool OpaqueBoxes = false;          // style 2: each line on a black box
-    std::vector<ScreenLine> Screen;    // LineCount entries
+    int Outline = 0;                // outline width o
+    bool OpaqueBoxes = false;       // style 2: each line on a black box
+    std::vector<ScreenLine> Screen; // LineCount entries
 };
 
 // The layout of `text` on a frame of the given size. Pure: needs fonts (a QGuiApplication)
@@ -67,8 +67,8 @@ void DrawAATextDIVX(QPainter& painter, const QFont& font, int x, int y, int outl
 // clipped to the frame; compositing it onto each frame gives the same picture as drawing
 // the text there.
 struct SubtitleOverlay {
-    QImage Image;   // premultiplied ARGB; null when nothing is visible
-    QPoint Origin;  // its top-left corner in the frame
+    QImage Image;  // premultiplied ARGB; null when nothing is visible
+    QPoint Origin; // its top-left corner in the frame
     bool empty() const { return Image.isNull(); }
 };
 

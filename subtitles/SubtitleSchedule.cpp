@@ -11,7 +11,8 @@ void ResetSubtitleSchedule(SubtitleScheduleState& state)
     state.OnScreenUntil = 0;
 }
 
-std::int64_t ReadingTimeMs(const QString& text, std::size_t queueLength, const SubtitleRenderSettings& settings)
+std::int64_t ReadingTimeMs(const QString& text, std::size_t queueLength,
+                           const SubtitleRenderSettings& settings)
 {
     if (!settings.CIQText)
         return settings.NapisyCzasTag;

@@ -20,13 +20,13 @@ struct TKolejkaTXT {
 inline constexpr qsizetype kMaxQueuedTextLength = 255;
 
 struct SubtitleScheduleState {
-    std::size_t CurrentRow = 0;           // first row of the snapshot's table not taken yet
-    std::deque<TKolejkaTXT> Queue;        // due lines, oldest first
-    QString CurrentText;                  // the line last taken for display
-    bool OnScreen = false;                // a line is held on screen
-    std::int64_t OnScreenUntil = 0;       // µs: frame time after which the line is not held
-    std::int64_t CurrentDisplayTime = 0;  // ms: display time of the line on screen
-    std::int64_t FrameTime = 0;           // µs: time of the frame being processed
+    std::size_t CurrentRow = 0;          // first row of the snapshot's table not taken yet
+    std::deque<TKolejkaTXT> Queue;       // due lines, oldest first
+    QString CurrentText;                 // the line last taken for display
+    bool OnScreen = false;               // a line is held on screen
+    std::int64_t OnScreenUntil = 0;      // µs: frame time after which the line is not held
+    std::int64_t CurrentDisplayTime = 0; // ms: display time of the line on screen
+    std::int64_t FrameTime = 0;          // µs: time of the frame being processed
 };
 
 // Prepares the state for a new conversion: the walk starts again at the first row, and
@@ -35,6 +35,7 @@ void ResetSubtitleSchedule(SubtitleScheduleState& state);
 
 // Display time in ms of a line that starts now. `queueLength` counts the line itself, which
 // is still at the head of the queue when the rule runs.
-std::int64_t ReadingTimeMs(const QString& text, std::size_t queueLength, const SubtitleRenderSettings& settings);
+std::int64_t ReadingTimeMs(const QString& text, std::size_t queueLength,
+                           const SubtitleRenderSettings& settings);
 
 } // namespace kv::subtitles

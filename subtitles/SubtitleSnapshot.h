@@ -52,14 +52,14 @@ struct SubtitleTableEntry {
 };
 
 class SubtitleSnapshot {
-public:
+  public:
     // One table row ready for the worker.
     struct Row {
-        bool KeyValid = false;       // false: the key is not a 32-bit decimal integer; never due
-        std::int32_t KeyMs = 0;      // start time, ms
-        std::int64_t DueUs = 0;      // KeyMs * 1000: due when the frame time reaches it
-        QString Text;                // the text stored under this row's key (the first row's
-                                     // text when several rows share the key)
+        bool KeyValid = false;  // false: the key is not a 32-bit decimal integer; never due
+        std::int32_t KeyMs = 0; // start time, ms
+        std::int64_t DueUs = 0; // KeyMs * 1000: due when the frame time reaches it
+        QString Text;           // the text stored under this row's key (the first row's
+                                // text when several rows share the key)
     };
 
     SubtitleSnapshot() = default;
@@ -72,7 +72,7 @@ public:
     // nothing due skip the walk.
     std::int64_t earliestDueFrom(std::size_t from) const;
 
-private:
+  private:
     SubtitleRenderSettings settings_;
     std::vector<Row> rows_;
     std::vector<std::int64_t> earliestDue_; // suffix minima of DueUs over valid rows

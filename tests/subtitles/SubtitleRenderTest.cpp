@@ -29,7 +29,10 @@ std::string caseName(const char* text)
 
 using kv::media::TRGBImage;
 
-QString u8(const char* s) { return QString::fromUtf8(s); }
+QString u8(const char* s)
+{
+    return QString::fromUtf8(s);
+}
 
 // ---- screen lines -------------------------------------------------------------------
 
@@ -41,7 +44,10 @@ struct SplitCase {
     const char* l3;
 };
 
-void PrintTo(const SplitCase& c, std::ostream* os) { *os << caseName(c.text); }
+void PrintTo(const SplitCase& c, std::ostream* os)
+{
+    *os << caseName(c.text);
+}
 
 class ScreenLineSplitTest : public ::testing::TestWithParam<SplitCase> {};
 
@@ -60,17 +66,15 @@ TEST_P(ScreenLineSplitTest, SplitsAtBarsAndBackslashN)
     ASSERT_EQ(layout.Screen.size(), static_cast<std::size_t>(c.count));
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, ScreenLineSplitTest,
-                         ::testing::Values(SplitCase{"One", 1, "One", "", ""},
-                                           SplitCase{"a|b", 2, "a", "b", ""},
-                                           SplitCase{"a|b|c", 3, "a", "b", "c"},
-                                           // a fourth part stays in the third line with its "|"
-                                           SplitCase{"a|b|c|d", 3, "a", "b", "c|d"},
-                                           SplitCase{"a\\Nb", 2, "a", "b", ""},
-                                           SplitCase{"a\\Nb\\Nc", 3, "a", "b", "c"},
-                                           // "\N" replaces the "|" split; the "|" is drawn
-                                           SplitCase{"a|b\\Nc", 2, "a|b", "c", ""},
-                                           SplitCase{"", 1, "", "", ""}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, ScreenLineSplitTest,
+    ::testing::Values(SplitCase{"One", 1, "One", "", ""}, SplitCase{"a|b", 2, "a", "b", ""},
+                      SplitCase{"a|b|c", 3, "a", "b", "c"},
+                      // a fourth part stays in the third line with its "|"
+                      SplitCase{"a|b|c|d", 3, "a", "b", "c|d"}, SplitCase{"a\\Nb", 2, "a", "b", ""},
+                      SplitCase{"a\\Nb\\Nc", 3, "a", "b", "c"},
+                      // "\N" replaces the "|" split; the "|" is drawn
+                      SplitCase{"a|b\\Nc", 2, "a|b", "c", ""}, SplitCase{"", 1, "", "", ""}));
 
 // ---- font size and block geometry ---------------------------------------------------
 
@@ -150,9 +154,9 @@ TEST(SubtitleLayout, OverLongLineBreaksAfterItsComma)
 
 TEST(SubtitleLayout, SecondPassBreaksTheWiderLineAgain)
 {
-    const SubtitleLayout layout = LayOutSubtitle(
-        u8("Ala ma kota, a kot ma Alę i jeszcze psa oraz chomika w klatce na stole"), 720, 576,
-        SubtitleRenderSettings{});
+    const SubtitleLayout layout =
+        LayOutSubtitle(u8("Ala ma kota, a kot ma Alę i jeszcze psa oraz chomika w klatce na stole"), 720, 576,
+                       SubtitleRenderSettings{});
     ASSERT_EQ(layout.LineCount, 3);
     EXPECT_EQ(layout.Lines[0], u8("Ala ma kota,"));
     EXPECT_EQ(layout.Lines[1], u8(" a kot ma Alę i jeszcze "));
@@ -290,7 +294,9 @@ Edges edgesAlong(const std::vector<int>& v)
 
 StemScan scanStem(const TRGBImage& image)
 {
-    auto value = [&](int x, int y) { return int(image.Pixels[static_cast<std::size_t>(y) * image.Stride + x * 3]); };
+    auto value = [&](int x, int y) {
+        return int(image.Pixels[static_cast<std::size_t>(y) * image.Stride + x * 3]);
+    };
     int top = -1, bottom = -1, left = image.Width, right = -1;
     for (int y = 0; y < image.Height; ++y)
         for (int x = 0; x < image.Width; ++x)
@@ -423,8 +429,8 @@ TEST(SubtitlePixels, CompositedBlockEqualsTextDrawnOntoTheFrame)
         painter.setRenderHint(QPainter::TextAntialiasing);
         const SubtitleLayout layout = LayOutSubtitle(text, 720, 576, settings);
         for (const ScreenLine& line : layout.Screen)
-            DrawAATextDIVX(painter, WorkingFont(layout.WorkingFontName, layout.LineHeight, line.Style), line.X,
-                           line.Y, layout.Outline, line.Colour, line.FontName, line.Text, false);
+            DrawAATextDIVX(painter, WorkingFont(layout.WorkingFontName, layout.LineHeight, line.Style),
+                           line.X, line.Y, layout.Outline, line.Colour, line.FontName, line.Text, false);
     }
     int worst = 0, changed = 0;
     for (std::size_t i = 0; i < direct.Pixels.size(); ++i) {

@@ -1,7 +1,7 @@
 // Which subtitle line each frame of a conversion shows, and for how long.
+#include "subtitles/SubtitleSchedule.h"
 #include "subtitles/ImageHookBitmap.h"
 #include "subtitles/SubtitleBurner.h"
-#include "subtitles/SubtitleSchedule.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,10 @@ namespace {
 using kv::media::THookInfo;
 using kv::media::TRGBImage;
 
-QString u8(const char* s) { return QString::fromUtf8(s); }
+QString u8(const char* s)
+{
+    return QString::fromUtf8(s);
+}
 
 // ---- reading-time rule ----------------------------------------------------------------
 
@@ -30,7 +33,8 @@ struct ReadingCase {
 
 void PrintTo(const ReadingCase& c, std::ostream* os)
 {
-    *os << c.length << "_chars" << (c.withWww ? "_www" : "") << "_queue" << c.queueLength << (c.iq ? "" : "_fixed");
+    *os << c.length << "_chars" << (c.withWww ? "_www" : "") << "_queue" << c.queueLength
+        << (c.iq ? "" : "_fixed");
 }
 
 class ReadingTimeTest : public ::testing::TestWithParam<ReadingCase> {};
@@ -55,11 +59,11 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadingCase{100, false, 1, true, 5500}, // 6000, cut to the maximum
                       ReadingCase{40, false, 2, true, 1800},  // another line waits: three quarters
                       ReadingCase{40, false, 3, true, 1800},
-                      ReadingCase{80, true, 1, true, 1200},   // "www.": a quarter of 4800
-                      ReadingCase{40, true, 1, true, 800},    // a quarter of 2400, floor 800
+                      ReadingCase{80, true, 1, true, 1200}, // "www.": a quarter of 4800
+                      ReadingCase{40, true, 1, true, 800},  // a quarter of 2400, floor 800
                       ReadingCase{0, false, 1, true, 800},
                       ReadingCase{1000000, false, 1, true, 5500}, // no overflow on huge texts
-                      ReadingCase{3, false, 1, false, 4000},  // IQ off: the fixed time
+                      ReadingCase{3, false, 1, false, 4000},      // IQ off: the fixed time
                       ReadingCase{300, true, 3, false, 4000}));
 
 TEST(ReadingTime, SpeedAndMaximumComeFromTheSettings)
@@ -79,7 +83,7 @@ TEST(ReadingTime, SpeedAndMaximumComeFromTheSettings)
 // A conversion in miniature: a small frame, a burner with its snapshot, and what each
 // frame shows.
 class Conversion {
-public:
+  public:
     explicit Conversion(std::vector<SubtitleTableEntry> table, SubtitleRenderSettings settings = {})
         : frame_(MakeRGBImage(320, 240, 90, 90, 90)), bitmap_(frame_)
     {
@@ -103,12 +107,15 @@ public:
     SubtitleBurner burner;
     THookInfo last;
 
-private:
+  private:
     TRGBImage frame_;
     ImageHookBitmap bitmap_;
 };
 
-constexpr std::int64_t s(double seconds) { return static_cast<std::int64_t>(seconds * 1'000'000); }
+constexpr std::int64_t s(double seconds)
+{
+    return static_cast<std::int64_t>(seconds * 1'000'000);
+}
 
 std::vector<SubtitleTableEntry> table(std::initializer_list<std::pair<const char*, const char*>> rows)
 {
@@ -188,6 +195,12 @@ TEST(SubtitleHook, LongTextIsQueuedAsItsFirst255Characters)
     ASSERT_EQ(c.burner.state().Queue.size(), 1u);
     EXPECT_EQ(c.burner.state().Queue.front().Text, text.left(255)); // nothing lost to a code page
     EXPECT_EQ(c.burner.state().CurrentText, text.left(255));
+
+    // a character of two UTF-16 units across the cut is left out whole
+    const QString emoji = QString(254, u'a') + QString::fromUtf8("\xF0\x9F\x98\x80") + u8("tail");
+    Conversion d({{u8("0"), emoji}});
+    d.frameAt(0);
+    EXPECT_EQ(d.burner.state().CurrentText, QString(254, u'a'));
 }
 
 TEST(SubtitleHook, GapIsTheTimeToTheNextRowInMilliseconds)
@@ -308,8 +321,8 @@ TEST(SubtitleHook, ResetStartsAFreshSchedule)
     ASSERT_TRUE(c.burner.state().OnScreen);
     ASSERT_EQ(c.burner.state().Queue.size(), 2u);
 
-    c.burner.ResetSubtitleSchedule(std::make_shared<const SubtitleSnapshot>(
-        SubtitleRenderSettings{}, table({{"5000", "new"}})));
+    c.burner.ResetSubtitleSchedule(
+        std::make_shared<const SubtitleSnapshot>(SubtitleRenderSettings{}, table({{"5000", "new"}})));
     const SubtitleScheduleState& state = c.burner.state();
     EXPECT_EQ(state.CurrentRow, 0u);
     EXPECT_TRUE(state.Queue.empty());

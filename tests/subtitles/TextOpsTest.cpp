@@ -24,7 +24,10 @@ struct SplitCase {
     int expected;
 };
 
-void PrintTo(const SplitCase& c, std::ostream* os) { *os << caseName(c.line); }
+void PrintTo(const SplitCase& c, std::ostream* os)
+{
+    *os << caseName(c.line);
+}
 
 class FindSplitPointTest : public ::testing::TestWithParam<SplitCase> {};
 
@@ -34,25 +37,24 @@ TEST_P(FindSplitPointTest, CutsWhereExpected)
     EXPECT_EQ(FindSplitPoint(QString::fromUtf8(c.line)), c.expected) << c.line;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, FindSplitPointTest,
-    ::testing::Values(
-        // after the comma of the middle
-        SplitCase{"This is a long line, with a comma", 21},
-        // "..." wins over a comma, which lies before the middle here
-        SplitCase{"Well, I think... maybe not", 17},
-        // no "..." or "," in the middle: after the first "."
-        SplitCase{"Hi, this is the end. Bye now", 21},
-        // 12 characters: the middle is empty; first space from character 4 on
-        SplitCase{"abcdef ghijk", 8}, SplitCase{"ab cdef ghij", 9},
-        // no space from character L/3 on: cut at that character
-        SplitCase{"abcdefghijklmnop", 5},
-        // a style tag after L/3 is never cut
-        SplitCase{"Some words here {Y:I} and more", 0},
-        // too short to cut
-        SplitCase{"ab", 0}, SplitCase{"", 0},
-        // Polish text, counted in characters, not bytes
-        SplitCase{"Zażółć gęślą jaźń, żółty kocie", 19}));
+INSTANTIATE_TEST_SUITE_P(Table, FindSplitPointTest,
+                         ::testing::Values(
+                             // after the comma of the middle
+                             SplitCase{"This is a long line, with a comma", 21},
+                             // "..." wins over a comma, which lies before the middle here
+                             SplitCase{"Well, I think... maybe not", 17},
+                             // no "..." or "," in the middle: after the first "."
+                             SplitCase{"Hi, this is the end. Bye now", 21},
+                             // 12 characters: the middle is empty; first space from character 4 on
+                             SplitCase{"abcdef ghijk", 8}, SplitCase{"ab cdef ghij", 9},
+                             // no space from character L/3 on: cut at that character
+                             SplitCase{"abcdefghijklmnop", 5},
+                             // a style tag after L/3 is never cut
+                             SplitCase{"Some words here {Y:I} and more", 0},
+                             // too short to cut
+                             SplitCase{"ab", 0}, SplitCase{"", 0},
+                             // Polish text, counted in characters, not bytes
+                             SplitCase{"Zażółć gęślą jaźń, żółty kocie", 19}));
 
 struct TagCase {
     const char* input;
@@ -63,7 +65,10 @@ struct TagCase {
     FontStyles style;
 };
 
-void PrintTo(const TagCase& c, std::ostream* os) { *os << caseName(c.input); }
+void PrintTo(const TagCase& c, std::ostream* os)
+{
+    *os << caseName(c.input);
+}
 
 class ApplyInlineTagsTest : public ::testing::TestWithParam<TagCase> {};
 
@@ -78,7 +83,8 @@ TEST_P(ApplyInlineTagsTest, ResolvesTags)
     state.Style = fsBold;
     state.BaseFontName = QStringLiteral("Arial");
     state.BaseStyle = 0;
-    EXPECT_EQ(ApplyInlineTags(QString::fromUtf8(c.input), c.reset, state), QString::fromUtf8(c.text)) << c.input;
+    EXPECT_EQ(ApplyInlineTags(QString::fromUtf8(c.input), c.reset, state), QString::fromUtf8(c.text))
+        << c.input;
     EXPECT_EQ(state.FontName, QString::fromUtf8(c.fontName)) << c.input;
     EXPECT_EQ(state.Colour, c.colour) << c.input;
     EXPECT_EQ(state.Style, c.style) << c.input;
