@@ -2,6 +2,7 @@
 
 #include "subtitles/ImageHookBitmap.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
