@@ -107,8 +107,9 @@ QFont WorkingFont(const QString& name, int pixelHeight, FontStyles style)
 }
 
 SubtitleLayout LayOutSubtitle(const QString& text, int frameWidth, int frameHeight,
-                              const SubtitleRenderSettings& settings)
+                              const SubtitleRenderSettings& unchecked)
 {
+    const SubtitleRenderSettings settings = WithinRanges(unchecked);
     SubtitleLayout layout;
     layout.FrameWidth = frameWidth;
     layout.FrameHeight = frameHeight;

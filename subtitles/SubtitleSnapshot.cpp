@@ -23,9 +23,31 @@ SubtitleFontSpec SubtitleFontSpec::fromQFont(const QFont& font, const QColor& co
     return spec;
 }
 
+namespace {
+
+// A value read from another program's settings may be anything a double can hold: keep it
+// within what its control allows, and take the default for a value that is not a number.
+void keepInRange(double& value, double lowest, double highest, double fallback)
+{
+    value = std::isfinite(value) ? std::clamp(value, lowest, highest) : fallback;
+}
+
+} // namespace
+
+SubtitleRenderSettings WithinRanges(SubtitleRenderSettings s)
+{
+    const SubtitleRenderSettings defaults;
+    keepInRange(s.EFontSize, 6, 99, defaults.EFontSize);
+    keepInRange(s.EObwodka, 1, 6, defaults.EObwodka);
+    keepInRange(s.FontVol, 3, 30, defaults.FontVol);
+    keepInRange(s.NapisBottom, 0, 99, defaults.NapisBottom);
+    keepInRange(s.FWidth, 50, 99, defaults.FWidth);
+    return s;
+}
+
 SubtitleSnapshot::SubtitleSnapshot(const SubtitleRenderSettings& settings,
                                    const std::vector<SubtitleTableEntry>& table)
-    : settings_(settings)
+    : settings_(WithinRanges(settings))
 {
     // The grid's lookup by key finds the first row holding it.
     QHash<QString, qsizetype> firstWithKey;

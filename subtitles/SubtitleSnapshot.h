@@ -44,6 +44,10 @@ struct SubtitleRenderSettings {
     SubtitleFontSpec PanelWzor;     // the subtitle font
 };
 
+// The settings with each spin-edit value kept within its control's range (a value that is
+// not a number takes the default), so that no arithmetic on them can go astray.
+SubtitleRenderSettings WithinRanges(SubtitleRenderSettings settings);
+
 // One row of the subtitle table as the grid holds it: key (start time in ms as decimal
 // text) and text.
 struct SubtitleTableEntry {
@@ -63,7 +67,8 @@ class SubtitleSnapshot {
     };
 
     SubtitleSnapshot() = default;
-    // `table` in grid order, first data row first (the credit row).
+    // `table` in grid order, first data row first (the credit row). Spin-edit values are
+    // kept within their controls' ranges (a value that is not a number takes the default).
     SubtitleSnapshot(const SubtitleRenderSettings& settings, const std::vector<SubtitleTableEntry>& table);
 
     const SubtitleRenderSettings& settings() const { return settings_; }

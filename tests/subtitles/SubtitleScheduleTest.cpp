@@ -7,6 +7,8 @@
 
 #include <ostream>
 
+#include <cmath>
+#include <limits>
 #include <string>
 #include <thread>
 
@@ -76,6 +78,22 @@ TEST(ReadingTime, SpeedAndMaximumComeFromTheSettings)
     settings.CIQText = false;
     settings.NapisyCzasTag = 7000;
     EXPECT_EQ(ReadingTimeMs(QString(40, u'a'), 1, settings), 7000);
+}
+
+TEST(SubtitleSnapshot, KeepsSettingsWithinTheirControlsRanges)
+{
+    SubtitleRenderSettings odd;
+    odd.EFontSize = std::nan("");
+    odd.EObwodka = 40;
+    odd.FontVol = -std::numeric_limits<double>::infinity();
+    odd.NapisBottom = std::numeric_limits<double>::infinity();
+    odd.FWidth = 1e300;
+    const SubtitleSnapshot snapshot(odd, {});
+    EXPECT_EQ(snapshot.settings().EFontSize, 20);
+    EXPECT_EQ(snapshot.settings().EObwodka, 6);
+    EXPECT_EQ(snapshot.settings().FontVol, 10);
+    EXPECT_EQ(snapshot.settings().NapisBottom, 1);
+    EXPECT_EQ(snapshot.settings().FWidth, 99);
 }
 
 // ---- the per-frame handler ------------------------------------------------------------
