@@ -118,7 +118,7 @@ SubtitleLayout LayOutSubtitle(const QString& text, int frameWidth, int frameHeig
     int count = splitScreenLines(text, lines);
 
     // Working font: the subtitle font in bold.
-    const SubtitleFontSpec& panel = settings.PanelWzor;
+    const SubtitleFontInfo& panel = settings.PanelWzor;
     layout.WorkingFontName = panel.Name;
     int height = -panel.PixelHeight;
     if (settings.CSubFontAutoHeight) {

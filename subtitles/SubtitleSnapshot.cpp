@@ -9,18 +9,18 @@
 
 namespace kv::subtitles {
 
-SubtitleFontSpec SubtitleFontSpec::fromQFont(const QFont& font, const QColor& colour)
+SubtitleFontInfo SubtitleFontInfo::fromQFont(const QFont& font, const QColor& colour)
 {
-    SubtitleFontSpec spec;
-    spec.Name = font.family();
+    SubtitleFontInfo info;
+    info.Name = font.family();
     if (font.pixelSize() > 0)
-        spec.PixelHeight = font.pixelSize();
+        info.PixelHeight = font.pixelSize();
     else if (font.pointSizeF() > 0)
-        spec.PixelHeight = static_cast<int>(std::lround(font.pointSizeF() * 96.0 / 72.0));
-    spec.Style = (font.bold() ? fsBold : 0u) | (font.italic() ? fsItalic : 0u) |
+        info.PixelHeight = static_cast<int>(std::lround(font.pointSizeF() * 96.0 / 72.0));
+    info.Style = (font.bold() ? fsBold : 0u) | (font.italic() ? fsItalic : 0u) |
                  (font.underline() ? fsUnderline : 0u) | (font.strikeOut() ? fsStrikeOut : 0u);
-    spec.Colour = colour.rgb();
-    return spec;
+    info.Colour = colour.rgb();
+    return info;
 }
 
 namespace {

@@ -16,14 +16,14 @@ namespace kv::subtitles {
 
 // The subtitle font (the font of the sample panel PanelWzor): face, character height in
 // pixels (a 20-point font at 96 dpi is 27 pixels high), style and colour.
-struct SubtitleFontSpec {
+struct SubtitleFontInfo {
     QString Name = QStringLiteral("Arial");
     int PixelHeight = 27;
     FontStyles Style = 0;
     QRgb Colour = qRgb(255, 255, 255);
 
     // From a QFont (pixel size, or point size taken at 96 dpi) and its colour.
-    static SubtitleFontSpec fromQFont(const QFont& font, const QColor& colour);
+    static SubtitleFontInfo fromQFont(const QFont& font, const QColor& colour);
 };
 
 // The settings the burner reads, by their control names, with the program's defaults.
@@ -41,7 +41,7 @@ struct SubtitleRenderSettings {
     int IQTimeMax = 5500;           // longest display time of the reading-time rule, ms
     bool CIQDziel = true;           // break over-long lines
     bool CIQZmniejsz = true;        // shrink the font for over-long lines
-    SubtitleFontSpec PanelWzor;     // the subtitle font
+    SubtitleFontInfo PanelWzor;     // the subtitle font
 };
 
 // The settings with each spin-edit value kept within its control's range (a value that is
