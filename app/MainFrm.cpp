@@ -1,8 +1,11 @@
 #include "app/MainFrm.h"
 
+#include "platform/RegistryFileStore.h"
+
 #include <QApplication>
 #include <QBitmap>
 #include <QCloseEvent>
+#include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
 
@@ -196,13 +199,43 @@ TfrmMain::TfrmMain(TfrmMainSetup setup, QWidget* parent)
     btnClose->OnClick = [this](TMBButton* b) { btnCloseClick(b); };
     btnMinimize->OnClick = [this](TMBButton* b) { btnMinimizeClick(b); };
 
+    ShowWarning = setup.warningBox ? setup.warningBox : [this](const QString& caption, const QString& text) {
+        QMessageBox::warning(this, caption, text, QMessageBox::Ok);
+    };
+
     FormCreate();
+
+    Estimate = RemainingTime(RemainingTime::steadyClock(), RemainingTime::localeTimeFormatter(FLocale));
+    frmOption = std::make_unique<TOptionsHolder>();
+    setUpMedia();
+    setUpUpdateCheck(setup);
+    connect(TimerCheckVersion, &QTimer::timeout, this, [this] { TimerCheckVersionTimer(); });
+    btnInfo->OnClick = [this](TMBButton* b) { btnInfoClick(b); };
+    for (TImage* info : {ImageInfoPL, ImageInfoEn})
+        info->OnClick = [this](TImage* sender) { ImageInfoEnClick(sender); };
+    btnAddSub->OnClick = [this](TMBButton* b) { btnAddSubClick(b); };
+    btnAdd->OnClick = [this](TMBButton* b) { btnAddClick(b); };
+    btnHi->OnClick = [this](TMBButton* b) { btnHiClick(b); };
+    btnLo->OnClick = [this](TMBButton* b) { btnLoClick(b); };
+    btnSubOn->OnClick = [this](TMBButton*) { subtitleSwitchChanged(); };
+    bindConversionHandlers();
+    setUpPreviewControls();
+}
+
+void TfrmMain::log(const QString& line)
+{
+    mmoLog->appendPlainText(line);
 }
 
 TfrmMain::~TfrmMain()
 {
     // A window destroyed without a close still must not leave engine events pointing at it.
     shutdownMedia();
+    // The components go before the controls they report to; the player and the engine stop
+    // and wait for their threads as they go.
+    FFPlayer.reset();
+    FFVCL.reset();
+    FFLogger.reset();
 }
 
 TMBButton* TfrmMain::makeButton(const char* name, TButtonStyle style, QRect bounds)
@@ -241,6 +274,9 @@ void TfrmMain::FormCreate()
     OpenDialog1.Options = ofHideReadOnly | ofFileMustExist | ofEnableSizing;
     OpenDialog1.Filter = kSourceFilter;
     OpenDialog1.FilterIndex = 1;
+    OpenTXT.Title = kSubtitleDialogTitle;
+    OpenTXT.Filter = kSubtitleFilter;
+    OpenTXT.DefaultExt = kSubtitleDefaultExt;
     Panel->Tag = kPreviewMode;
     ProgressPrefix = progressPrefixFor(FLocale);
 }
@@ -298,18 +334,27 @@ void TfrmMain::closeEvent(QCloseEvent* event)
 
 void TfrmMain::FormCloseQuery(bool& canClose)
 {
+    // A pending update request is given up first, so the close never waits for the network.
+    if (UpdateChecker)
+        UpdateChecker->abort();
     shutdownMedia();
     canClose = true;
 }
 
 void TfrmMain::shutdownMedia()
 {
-    if (FShutDown || !FMedia)
+    if (FShutDown)
         return;
     FShutDown = true;
-    FMedia->detachEngineHandlers(); // no engine event reaches the window any more
-    FMedia->stopEngineAndWait();
-    FMedia->detachLogger();
+    // The window's own components always go quiet, also when another shutdown was given.
+    IMediaShutdown* const order[] = {FMedia, FMedia == FOwnMedia.get() ? nullptr : FOwnMedia.get()};
+    for (IMediaShutdown* media : order) {
+        if (!media)
+            continue;
+        media->detachEngineHandlers(); // no engine event reaches the window any more
+        media->stopEngineAndWait();
+        media->detachLogger();
+    }
 }
 
 void TfrmMain::FormMouseDown(TMouseButton button, TShiftState, int x, int y)

@@ -18,8 +18,29 @@ QStringList qtNameFilters(const QString& filter)
     return out;
 }
 
+namespace {
+
+// "*.txt;*.sub" gives "txt"; "txt" stays.
+QString firstPlainExtension(const QString& defaultExt)
+{
+    for (QString ext : defaultExt.split(';', Qt::SkipEmptyParts)) {
+        ext = ext.trimmed();
+        if (ext.startsWith(QLatin1String("*.")))
+            ext = ext.mid(2);
+        else if (ext.startsWith('.'))
+            ext = ext.mid(1);
+        if (!ext.isEmpty() && !ext.contains('*') && !ext.contains('?'))
+            return ext;
+    }
+    return {};
+}
+
+} // namespace
+
 bool TOpenDialog::Execute(QWidget* parent)
 {
+    if (OnExecute)
+        return OnExecute(*this);
     QFileDialog dialog(parent, Title, InitialDir);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     if (Options & ofAllowMultiSelect)
@@ -29,6 +50,7 @@ bool TOpenDialog::Execute(QWidget* parent)
     else
         dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setSizeGripEnabled((Options & ofEnableSizing) != 0);
+    dialog.setDefaultSuffix(firstPlainExtension(DefaultExt));
     const QStringList filters = qtNameFilters(Filter);
     if (!filters.isEmpty()) {
         dialog.setNameFilters(filters);

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QWidget;
 
 namespace kv::app {
@@ -25,11 +27,18 @@ class TOpenDialog {
     int FilterIndex = 1; // 1-based: the entry selected when the dialog opens
     QString Title;
     QString InitialDir;
+    // Extensions a typed name without one may take ("txt", or "*.txt;*.sub"); the first
+    // plain one is appended.
+    QString DefaultExt;
     QString FileName; // the chosen file after Execute returned true
     QStringList Files;
 
     // Shows the dialog modally; false when the user cancelled.
     bool Execute(QWidget* parent);
+
+    // Stands in for the user when set (tests): called instead of showing the dialog, it sets
+    // FileName and returns whether the user confirmed.
+    std::function<bool(TOpenDialog& dialog)> OnExecute;
 };
 
 // The filter text as Qt name filters: "Video Files (*.AVI *.MP4)"; empty patterns dropped.

@@ -4,6 +4,7 @@
 // The window owns the 3-second single-shot timer; its handler TimerCheckVersionTimer calls
 // UpdateCheck::run(), ImageInfoEnClick calls openInfoPage(), and the window's close calls
 // abort() so that a pending request is given up at once.
+#include "app/ProgramTexts.h"
 #include "platform/HttpPost.h"
 #include "platform/SettingsStore.h"
 #include "platform/UrlOpener.h"
@@ -21,7 +22,6 @@ namespace kv::app {
 
 inline const QString kProgramKey = QStringLiteral("\\Software\\Kestrovid\\PSP");
 inline const QString kProgramId = QStringLiteral("KestrovidToPSP");
-inline const QString kVersionText = QStringLiteral("1.3");
 inline const QString kDefaultUpdateHost = QStringLiteral("update.kestrovid.example");
 inline const char* const kUpdateHostVariable = "KESTROVID_UPDATE_HOST";
 
