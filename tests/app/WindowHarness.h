@@ -93,6 +93,10 @@ class WindowHarness {
     // Drops file names on the window as the desktop would.
     void drop(const QStringList& paths)
     {
+        if (!window->isVisible()) { // the window takes drops once it is shown
+            window->show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        }
         QMimeData data;
         QList<QUrl> urls;
         for (const QString& p : paths)
