@@ -3,6 +3,8 @@
 
 #include <QRadialGradient>
 
+#include <cmath>
+
 namespace kv::skingen {
 
 namespace {
@@ -230,11 +232,34 @@ QImage applyColourKey(const QImage& layer)
 
 QPainterPath windowShape()
 {
+    constexpr qreal bodyRight = 550;
     QPainterPath body;
-    body.addRoundedRect(QRectF(6, 18, 544, 234), 30, 30);
+    body.addRoundedRect(QRectF(6, 18, bodyRight - 6, 234), 30, 30);
+    QPainterPath shape = body;
     QPainterPath dial;
     dial.addEllipse(kDialCentre, kDialRadius, kDialRadius);
-    return body.united(dial).simplified();
+    shape = shape.united(dial);
+
+    // Round off the two inner corners where the dial meets the body's right edge: a fillet
+    // circle touching both the edge and the dial, and the web between them.
+    constexpr qreal fillet = 10;
+    const qreal dx = bodyRight + fillet - kDialCentre.x();
+    const qreal dy = std::sqrt((kDialRadius + fillet) * (kDialRadius + fillet) - dx * dx);
+    for (int side : {-1, 1}) {
+        const QPointF centre(bodyRight + fillet, kDialCentre.y() + side * dy);
+        const QPointF onEdge(bodyRight, centre.y());
+        const QPointF onDial = kDialCentre + (centre - kDialCentre) * (kDialRadius / (kDialRadius + fillet));
+        QPainterPath web;
+        web.moveTo(onEdge);
+        web.lineTo(centre);
+        web.lineTo(onDial);
+        web.lineTo(QPointF(bodyRight, onDial.y() - side * 1.5));
+        web.closeSubpath();
+        QPainterPath round;
+        round.addEllipse(centre, fillet, fillet);
+        shape = shape.united(web.subtracted(round));
+    }
+    return shape.simplified();
 }
 
 void drawMark(QPainter& p, const QRectF& box)

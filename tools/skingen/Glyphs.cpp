@@ -282,9 +282,8 @@ QImage drawGlyph(const ButtonSpec& b, GlyphState state, const QImage& background
         case ButtonKind::SubOn: {
             // A small chip; lit with a tick while subtitles are burnt in.
             const bool on = state == GlyphState::Down;
-            const Face f = on ? faceFor(GlyphState::Down, Tint::Green) : faceFor(GlyphState::Disabled, Tint::Neutral);
             const QRectF face = visible.adjusted(0.5, 0.5, -0.5, -0.5);
-            Face chip = f;
+            Face chip = faceFor(GlyphState::Up, Tint::Neutral);
             if (on) {
                 chip.top = palette::green;
                 chip.bottom = mix(palette::green, QColor(0, 0, 0), 0.35);

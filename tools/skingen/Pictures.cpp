@@ -81,8 +81,8 @@ QImage drawInfoPicture(bool polish)
                                            "(TXT, SUB, SRT, SSA, ASS, SMI)."),
                             QPointF(left, y), width, 14, palette::text);
             y = drawWrapped(p, small,
-                            QStringLiteral("Upuść plik na okno albo kliknij DODAJ, wybierz jakość HI lub LO, "
-                                           "dołącz napisy i naciśnij START. Gotowy plik trafi obok źródła."),
+                            QStringLiteral("Upuść plik na okno albo kliknij ADD, wybierz jakość HI lub LO, "
+                                           "dodaj napisy (SUBTITLES) i naciśnij START. Gotowy plik trafi obok źródła."),
                             QPointF(left, y + 5), width, 13, palette::textDim);
         } else {
             y = drawWrapped(p, body,
@@ -91,11 +91,17 @@ QImage drawInfoPicture(bool polish)
                                            "SSA, ASS, SMI) into the picture."),
                             QPointF(left, y), width, 14, palette::text);
             y = drawWrapped(p, small,
-                            QStringLiteral("Drop a file on the window or click ADD, choose HI or LO quality, "
-                                           "add subtitles and press START. The new file is saved next to "
-                                           "the source."),
+                            QStringLiteral("Drop a file on the window or click ADD, pick HI or LO, add "
+                                           "SUBTITLES and press START. The MP4 is saved beside the source."),
                             QPointF(left, y + 5), width, 13, palette::textDim);
         }
+
+        // The two output profiles.
+        const QRawFont profileFont = liberation(FontStyle::Bold, 9.5);
+        const QString profiles =
+            polish ? QStringLiteral("HI: H.264 480×272, 29,97 kl./s   ·   LO: MPEG-4 368×192, 14,985 kl./s")
+                   : QStringLiteral("HI: H.264 480×272, 29.97 fps   ·   LO: MPEG-4 368×192, 14.985 fps");
+        drawText(p, profileFont, profiles, QPointF(left, qMax(y + 13, 146.0)), mix(palette::accentLight, palette::textDim, 0.35));
 
         // Footer: the author's web page.
         const QRectF footer(8, kInfoSize.height() - 32, kInfoSize.width() - 16, 24);
@@ -137,12 +143,13 @@ QImage drawContactSheet(const QImage& background, const QString& skinDir)
         return img;
     };
     const int scale = 2;
-    QImage sheet(1240, 1500, QImage::Format_RGB32);
+    QImage sheet(1240, 1560, QImage::Format_RGB32);
     sheet.fill(QColor(96, 100, 108));
     QPainter p(&sheet);
     const QRawFont label = liberation(FontStyle::Regular, 11);
 
-    // The window as it first shows, and as it shows with every button enabled, both scaled 2x.
+    // The window as it first shows (source buttons disabled, Hi down, subtitle mark hidden), and
+    // while previewing a source with subtitles loaded, both scaled 2x.
     QImage window = background.convertToFormat(QImage::Format_RGB32);
     QImage lit = window;
     {
@@ -153,11 +160,21 @@ QImage drawContactSheet(const QImage& background, const QString& skinDir)
             const QString base = QString::fromLatin1(b.name);
             w.setClipRect(b.control);
             l.setClipRect(b.control);
-            w.drawImage(b.control.topLeft(), load(base + "_up.png"));
+            const bool disabledAtStart = b.kind == ButtonKind::AddSub || b.kind == ButtonKind::Play ||
+                                         b.kind == ButtonKind::Stop || b.kind == ButtonKind::Pause ||
+                                         b.kind == ButtonKind::StartConvert;
+            if (b.kind != ButtonKind::SubOn)
+                w.drawImage(b.control.topLeft(),
+                            load(base + (b.kind == ButtonKind::Hi ? "_down.png"
+                                         : disabledAtStart        ? "_disabled.png"
+                                                                  : "_up.png")));
             const bool down = b.kind == ButtonKind::Hi || b.kind == ButtonKind::SubOn || b.kind == ButtonKind::Play;
             l.drawImage(b.control.topLeft(), load(base + (down ? "_down.png" : "_up.png")));
         }
         l.setClipping(false);
+        // The progress label: silver, bold, about 11 pixels high.
+        drawText(l, liberation(FontStyle::Bold, 11), QStringLiteral("Progress: 0:00:42 / 0:01:45"),
+                 QPointF(kLabelRect.left(), kLabelRect.top() + 10), QColor(192, 192, 192));
         l.drawImage(kStripRect.topLeft(), load("ImageProgress.png"));
         // Strip at 40%: done tile on columns 3..68, remaining tile on 0,1 and 70..167.
         for (int x = 0; x < kStripSize.width(); ++x) {
