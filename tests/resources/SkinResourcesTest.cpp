@@ -15,8 +15,8 @@ namespace {
 
 struct Glyphs {
     const char* control;
-    QRect bounds;  // the button's place in the window
-    QSize size;    // its glyph pictures' size
+    QRect bounds; // the button's place in the window
+    QSize size;   // its glyph pictures' size
     const char* states;
 };
 
@@ -74,7 +74,7 @@ TEST(SkinResources, EveryPictureIsCompiledInAtItsSize)
         }
     }
     const std::vector<std::pair<const char*, QSize>> pictures{
-        {"background.png", {590, 260}}, {"ImgT.png", {1, 11}},         {"ImgN.png", {1, 11}},
+        {"background.png", {590, 260}},   {"ImgT.png", {1, 11}},       {"ImgN.png", {1, 11}},
         {"ImageProgress.png", {168, 11}}, {"info_pl.png", {336, 192}}, {"info_en.png", {336, 192}},
     };
     for (const auto& [name, size] : pictures) {
@@ -114,7 +114,8 @@ TEST(SkinResources, ColourKeyShapesTheWindowButLeavesEveryControlSolid)
             const QRgb v = bg.pixel(x, y);
             if (v == key)
                 continue;
-            const int d = qAbs(qRed(v) - qRed(key)) + qAbs(qGreen(v) - qGreen(key)) + qAbs(qBlue(v) - qBlue(key));
+            const int d =
+                qAbs(qRed(v) - qRed(key)) + qAbs(qGreen(v) - qGreen(key)) + qAbs(qBlue(v) - qBlue(key));
             ASSERT_GT(d, 120) << "pixel " << x << "," << y << " is nearly the colour key";
         }
     }
@@ -128,12 +129,13 @@ TEST(SkinResources, GlyphsLookTheSameDrawnOpaqueOrKeyed)
     const QRgb windowKey = keyOf(bg);
     for (const Glyphs& g : kGlyphs) {
         for (const QString& state : QString::fromLatin1(g.states).split(' ')) {
-            const QImage glyph =
-                QImage(kv::resources::glyphPath(QString::fromLatin1(g.control), state)).convertToFormat(QImage::Format_RGB32);
+            const QImage glyph = QImage(kv::resources::glyphPath(QString::fromLatin1(g.control), state))
+                                     .convertToFormat(QImage::Format_RGB32);
             ASSERT_FALSE(glyph.isNull());
             const QRgb glyphKey = keyOf(glyph);
             int holes = 0, keyPixels = 0;
-            const int w = qMin(g.size.width(), g.bounds.width()), h = qMin(g.size.height(), g.bounds.height());
+            const int w = qMin(g.size.width(), g.bounds.width()),
+                      h = qMin(g.size.height(), g.bounds.height());
             for (int y = 0; y < h; ++y) {
                 for (int x = 0; x < w; ++x) {
                     const QRgb v = glyph.pixel(x, y);

@@ -148,15 +148,16 @@ void drawLeftCluster(QPainter& p)
     drawLabel(p, QStringLiteral("ADD"), QRectF(add.left(), 140, add.width(), 10));
     drawLabel(p, QStringLiteral("SUBTITLES"), QRectF(sub.left() - 4, 140, sub.width() + 8, 10));
     const QRect hi = button(ButtonKind::Hi).control;
-    drawLabel(p, QStringLiteral("QUALITY"), QRectF(add.left() - 2, hi.top(), hi.left() - add.left(), hi.height()));
+    drawLabel(p, QStringLiteral("QUALITY"),
+              QRectF(add.left() - 2, hi.top(), hi.left() - add.left(), hi.height()));
 
     // Volume: a small well for the two buttons with "VOL" between them.
     const QRect v1 = button(ButtonKind::VolDown).control;
     const QRect v2 = button(ButtonKind::VolUp).control;
     drawWell(p, QRectF(v1.left() - 5, v1.top() - 4, v2.right() + 6 - v1.left(), v1.height() + 8), 6,
              QColor(20, 22, 26));
-    drawLabel(p, QStringLiteral("VOL"), QRectF(v1.right() + 1, v1.top(), v2.left() - v1.right() - 1, v1.height()),
-              7);
+    drawLabel(p, QStringLiteral("VOL"),
+              QRectF(v1.right() + 1, v1.top(), v2.left() - v1.right() - 1, v1.height()), 7);
 }
 
 void drawBottomRight(QPainter& p)
@@ -219,7 +220,8 @@ QImage applyColourKey(const QImage& layer)
                 continue;
             }
             auto over = [a](int c, int back) { return qMin(255, c + (back * (255 - a) + 127) / 255); };
-            QRgb v = qRgb(over(qRed(px), qRed(rim)), over(qGreen(px), qGreen(rim)), over(qBlue(px), qBlue(rim)));
+            QRgb v =
+                qRgb(over(qRed(px), qRed(rim)), over(qGreen(px), qGreen(rim)), over(qBlue(px), qBlue(rim)));
             if ((v & 0xffffff) == (key & 0xffffff))
                 v = qRgb(255, 1, 255);
             o[x] = v;

@@ -15,11 +15,15 @@ enum class Tint { Neutral, Danger, Primary, Amber, Green };
 QColor tintColour(Tint t)
 {
     switch (t) {
-    case Tint::Danger: return palette::danger;
-    case Tint::Amber: return palette::amber;
-    case Tint::Green: return palette::green;
+    case Tint::Danger:
+        return palette::danger;
+    case Tint::Amber:
+        return palette::amber;
+    case Tint::Green:
+        return palette::green;
     case Tint::Primary:
-    case Tint::Neutral: break;
+    case Tint::Neutral:
+        break;
     }
     return palette::accent;
 }
@@ -32,33 +36,43 @@ Face faceFor(GlyphState s, Tint tint)
     if (tint == Tint::Neutral || tint == Tint::Danger) {
         switch (s) {
         case GlyphState::Up:
-            return {QColor(74, 80, 92), QColor(44, 48, 56), QColor(10, 11, 13), QColor(255, 255, 255, 46),
-                    palette::text, shadow};
+            return {QColor(74, 80, 92),        QColor(44, 48, 56), QColor(10, 11, 13),
+                    QColor(255, 255, 255, 46), palette::text,      shadow};
         case GlyphState::Over:
-            return {QColor(88, 95, 109), QColor(53, 58, 68), mix(c, QColor(10, 11, 13), 0.25),
-                    QColor(255, 255, 255, 60), light, shadow};
+            return {QColor(88, 95, 109),
+                    QColor(53, 58, 68),
+                    mix(c, QColor(10, 11, 13), 0.25),
+                    QColor(255, 255, 255, 60),
+                    light,
+                    shadow};
         case GlyphState::Down:
             return {mix(c, QColor(0, 0, 0), 0.1), mix(c, QColor(0, 0, 0), 0.45), mix(c, QColor(0, 0, 0), 0.7),
-                    QColor(255, 255, 255, 60), QColor(255, 255, 255), QColor(0, 0, 0, 90)};
+                    QColor(255, 255, 255, 60),    QColor(255, 255, 255),         QColor(0, 0, 0, 90)};
         case GlyphState::Disabled:
-            return {QColor(48, 51, 58), QColor(37, 40, 45), QColor(17, 18, 21), QColor(255, 255, 255, 14),
-                    QColor(88, 93, 102), QColor(0, 0, 0, 0)};
+            return {QColor(48, 51, 58),        QColor(37, 40, 45),  QColor(17, 18, 21),
+                    QColor(255, 255, 255, 14), QColor(88, 93, 102), QColor(0, 0, 0, 0)};
         }
     }
     // Coloured call-to-action faces (the wide conversion buttons).
     switch (s) {
     case GlyphState::Up:
-        return {mix(c, QColor(255, 255, 255), 0.08), mix(c, QColor(0, 0, 0), 0.4), mix(c, QColor(0, 0, 0), 0.75),
-                QColor(255, 255, 255, 70), QColor(255, 255, 255), QColor(0, 0, 0, 110)};
+        return {
+            mix(c, QColor(255, 255, 255), 0.08), mix(c, QColor(0, 0, 0), 0.4), mix(c, QColor(0, 0, 0), 0.75),
+            QColor(255, 255, 255, 70),           QColor(255, 255, 255),        QColor(0, 0, 0, 110)};
     case GlyphState::Over:
-        return {mix(c, QColor(255, 255, 255), 0.3), mix(c, QColor(0, 0, 0), 0.2), mix(c, QColor(255, 255, 255), 0.5),
-                QColor(255, 255, 255, 90), QColor(255, 255, 255), QColor(0, 0, 0, 110)};
+        return {mix(c, QColor(255, 255, 255), 0.3),
+                mix(c, QColor(0, 0, 0), 0.2),
+                mix(c, QColor(255, 255, 255), 0.5),
+                QColor(255, 255, 255, 90),
+                QColor(255, 255, 255),
+                QColor(0, 0, 0, 110)};
     case GlyphState::Down:
-        return {mix(c, QColor(0, 0, 0), 0.55), mix(c, QColor(0, 0, 0), 0.25), mix(c, QColor(0, 0, 0), 0.8),
-                QColor(255, 255, 255, 20), mix(c, QColor(255, 255, 255), 0.75), QColor(0, 0, 0, 110)};
+        return {mix(c, QColor(0, 0, 0), 0.55),       mix(c, QColor(0, 0, 0), 0.25),
+                mix(c, QColor(0, 0, 0), 0.8),        QColor(255, 255, 255, 20),
+                mix(c, QColor(255, 255, 255), 0.75), QColor(0, 0, 0, 110)};
     case GlyphState::Disabled:
-        return {QColor(58, 62, 70), QColor(42, 45, 51), QColor(17, 18, 21), QColor(255, 255, 255, 16),
-                QColor(102, 108, 118), QColor(0, 0, 0, 0)};
+        return {QColor(58, 62, 70),        QColor(42, 45, 51),    QColor(17, 18, 21),
+                QColor(255, 255, 255, 16), QColor(102, 108, 118), QColor(0, 0, 0, 0)};
     }
     return {};
 }
@@ -262,7 +276,8 @@ QImage drawGlyph(const ButtonSpec& b, GlyphState state, const QImage& background
         background.copy(QRect(b.control.topLeft(), b.glyph)).convertToFormat(QImage::Format_RGB32);
     QImage glyph = under.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     // Only the part inside the button is visible (a larger glyph is clipped by the button).
-    const QRectF visible(0, 0, qMin(b.glyph.width(), b.control.width()), qMin(b.glyph.height(), b.control.height()));
+    const QRectF visible(0, 0, qMin(b.glyph.width(), b.control.width()),
+                         qMin(b.glyph.height(), b.control.height()));
     {
         QPainter p(&glyph);
         p.setRenderHint(QPainter::Antialiasing, true);
@@ -304,8 +319,8 @@ QImage drawGlyph(const ButtonSpec& b, GlyphState state, const QImage& background
             const Face f = faceFor(state, Tint::Neutral);
             const QRectF face = visible.adjusted(0.5, 0.5, -0.5, -0.5);
             drawRectFace(p, face, 3.5, f);
-            drawSmallText(p, face.translated(0, 0.2), b.kind == ButtonKind::Hi ? QStringLiteral("HI")
-                                                                             : QStringLiteral("LO"), 8.5, f);
+            drawSmallText(p, face.translated(0, 0.2),
+                          b.kind == ButtonKind::Hi ? QStringLiteral("HI") : QStringLiteral("LO"), 8.5, f);
             break;
         }
         case ButtonKind::VolDown:
@@ -326,10 +341,18 @@ QImage drawGlyph(const ButtonSpec& b, GlyphState state, const QImage& background
             drawRoundFace(p, c, 15.5, f);
             QPainterPath icon;
             switch (b.kind) {
-            case ButtonKind::Play: icon = playTriangle(c, 13); break;
-            case ButtonKind::Stop: icon = roundedRect(QRectF(c.x() - 5.5, c.y() - 5.5, 11, 11), 1.2); break;
-            case ButtonKind::Pause: icon = pauseBars(c, 12); break;
-            default: icon = cross(c, 14, 2.6); break;
+            case ButtonKind::Play:
+                icon = playTriangle(c, 13);
+                break;
+            case ButtonKind::Stop:
+                icon = roundedRect(QRectF(c.x() - 5.5, c.y() - 5.5, 11, 11), 1.2);
+                break;
+            case ButtonKind::Pause:
+                icon = pauseBars(c, 12);
+                break;
+            default:
+                icon = cross(c, 14, 2.6);
+                break;
             }
             drawInk(p, icon, f);
             break;
@@ -360,7 +383,8 @@ QImage drawGlyph(const ButtonSpec& b, GlyphState state, const QImage& background
             if (b.kind == ButtonKind::Info)
                 drawSmallText(p, face, QStringLiteral("INFO"), 8.5, f);
             else
-                drawInk(p, roundedRect(QRectF(face.center().x() - 5, face.center().y() + 1.5, 10, 2.2), 0.8), f);
+                drawInk(p, roundedRect(QRectF(face.center().x() - 5, face.center().y() + 1.5, 10, 2.2), 0.8),
+                        f);
             break;
         }
         }

@@ -17,8 +17,9 @@ const char* const kFontDir = "/usr/share/fonts/truetype/liberation/";
 
 QByteArray readFontFile(FontStyle style)
 {
-    const QString file = QString::fromLatin1(kFontDir) +
-                         (style == FontStyle::Bold ? "LiberationSans-Bold.ttf" : "LiberationSans-Regular.ttf");
+    const QString file =
+        QString::fromLatin1(kFontDir) +
+        (style == FontStyle::Bold ? "LiberationSans-Bold.ttf" : "LiberationSans-Regular.ttf");
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly))
         throw std::runtime_error("cannot read font " + file.toStdString() + " (package fonts-liberation)");
@@ -156,13 +157,16 @@ void writePng(const QImage& image, const QString& path)
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        throw std::runtime_error("cannot write " + path.toStdString() + ": " + file.errorString().toStdString());
+        throw std::runtime_error("cannot write " + path.toStdString() + ": " +
+                                 file.errorString().toStdString());
     QImageWriter writer(&file, "png");
     writer.setQuality(0); // smallest file: zlib level 9
     if (!writer.write(out))
-        throw std::runtime_error("cannot encode " + path.toStdString() + ": " + writer.errorString().toStdString());
+        throw std::runtime_error("cannot encode " + path.toStdString() + ": " +
+                                 writer.errorString().toStdString());
     if (!file.commit())
-        throw std::runtime_error("cannot write " + path.toStdString() + ": " + file.errorString().toStdString());
+        throw std::runtime_error("cannot write " + path.toStdString() + ": " +
+                                 file.errorString().toStdString());
 }
 
 } // namespace kv::skingen

@@ -12,11 +12,11 @@
 namespace kv::skingen {
 
 namespace palette {
-inline const QColor key{255, 0, 255};       // window colour key: bottom-left pixel of the background
-inline const QColor rim{8, 9, 11};          // outer edge of the window shape
+inline const QColor key{255, 0, 255}; // window colour key: bottom-left pixel of the background
+inline const QColor rim{8, 9, 11};    // outer edge of the window shape
 inline const QColor bodyTop{46, 50, 58};
 inline const QColor bodyBottom{24, 26, 31};
-inline const QColor well{13, 15, 18};       // recessed areas (screen, strip, sockets)
+inline const QColor well{13, 15, 18}; // recessed areas (screen, strip, sockets)
 inline const QColor wellEdge{5, 6, 7};
 inline const QColor accent{42, 168, 224};
 inline const QColor accentLight{126, 214, 255};

@@ -62,7 +62,8 @@ QImage drawInfoPicture(bool polish)
         const QRawFont title = liberation(FontStyle::Bold, 19);
         const QString first = QStringLiteral("Kestrovid ");
         drawText(p, title, first, QPointF(58, 32), QColor(236, 240, 245));
-        drawText(p, title, QStringLiteral("to PSP"), QPointF(58 + textWidth(title, first), 32), palette::accent);
+        drawText(p, title, QStringLiteral("to PSP"), QPointF(58 + textWidth(title, first), 32),
+                 palette::accent);
         drawText(p, liberation(FontStyle::Bold, 10),
                  polish ? QStringLiteral("wersja 1.3") : QStringLiteral("version 1.3"), QPointF(59, 46),
                  palette::textDim);
@@ -80,10 +81,11 @@ QImage drawInfoPicture(bool polish)
                                            "konsola PSP, i wtapia w obraz napisy z pliku tekstowego "
                                            "(TXT, SUB, SRT, SSA, ASS, SMI)."),
                             QPointF(left, y), width, 14, palette::text);
-            y = drawWrapped(p, small,
-                            QStringLiteral("Upuść plik na okno albo kliknij ADD, wybierz jakość HI lub LO, "
-                                           "dodaj napisy (SUBTITLES) i naciśnij START. Gotowy plik trafi obok źródła."),
-                            QPointF(left, y + 5), width, 13, palette::textDim);
+            y = drawWrapped(
+                p, small,
+                QStringLiteral("Upuść plik na okno albo kliknij ADD, wybierz jakość HI lub LO, "
+                               "dodaj napisy (SUBTITLES) i naciśnij START. Gotowy plik trafi obok źródła."),
+                QPointF(left, y + 5), width, 13, palette::textDim);
         } else {
             y = drawWrapped(p, body,
                             QStringLiteral("Turns a video or audio file into an MP4 movie that plays on "
@@ -101,7 +103,8 @@ QImage drawInfoPicture(bool polish)
         const QString profiles =
             polish ? QStringLiteral("HI: H.264 480×272, 29,97 kl./s   ·   LO: MPEG-4 368×192, 14,985 kl./s")
                    : QStringLiteral("HI: H.264 480×272, 29.97 fps   ·   LO: MPEG-4 368×192, 14.985 fps");
-        drawText(p, profileFont, profiles, QPointF(left, qMax(y + 13, 146.0)), mix(palette::accentLight, palette::textDim, 0.35));
+        drawText(p, profileFont, profiles, QPointF(left, qMax(y + 13, 146.0)),
+                 mix(palette::accentLight, palette::textDim, 0.35));
 
         // Footer: the author's web page.
         const QRectF footer(8, kInfoSize.height() - 32, kInfoSize.width() - 16, 24);
@@ -113,10 +116,11 @@ QImage drawInfoPicture(bool polish)
         drawText(p, link, url, QPointF(footer.left() + 9, footer.center().y() + link.capHeight() / 2),
                  palette::accentLight);
         const QRawFont hint = liberation(FontStyle::Regular, 9.5);
-        const QString hintText =
-            polish ? QStringLiteral("kliknij, aby otworzyć stronę autora") : QStringLiteral("click to visit the author's page");
+        const QString hintText = polish ? QStringLiteral("kliknij, aby otworzyć stronę autora")
+                                        : QStringLiteral("click to visit the author's page");
         drawText(p, hint, hintText,
-                 QPointF(footer.right() - 9 - textWidth(hint, hintText), footer.center().y() + hint.capHeight() / 2),
+                 QPointF(footer.right() - 9 - textWidth(hint, hintText),
+                         footer.center().y() + hint.capHeight() / 2),
                  palette::textDim);
     }
     return img.convertToFormat(QImage::Format_RGB32);
@@ -164,11 +168,11 @@ QImage drawContactSheet(const QImage& background, const QString& skinDir)
                                          b.kind == ButtonKind::Stop || b.kind == ButtonKind::Pause ||
                                          b.kind == ButtonKind::StartConvert;
             if (b.kind != ButtonKind::SubOn)
-                w.drawImage(b.control.topLeft(),
-                            load(base + (b.kind == ButtonKind::Hi ? "_down.png"
-                                         : disabledAtStart        ? "_disabled.png"
-                                                                  : "_up.png")));
-            const bool down = b.kind == ButtonKind::Hi || b.kind == ButtonKind::SubOn || b.kind == ButtonKind::Play;
+                w.drawImage(b.control.topLeft(), load(base + (b.kind == ButtonKind::Hi ? "_down.png"
+                                                              : disabledAtStart        ? "_disabled.png"
+                                                                                       : "_up.png")));
+            const bool down =
+                b.kind == ButtonKind::Hi || b.kind == ButtonKind::SubOn || b.kind == ButtonKind::Play;
             l.drawImage(b.control.topLeft(), load(base + (down ? "_down.png" : "_up.png")));
         }
         l.setClipping(false);
@@ -180,7 +184,8 @@ QImage drawContactSheet(const QImage& background, const QString& skinDir)
         for (int x = 0; x < kStripSize.width(); ++x) {
             if (x == 2 || x == 69)
                 continue;
-            l.drawImage(kStripRect.left() + x, kStripRect.top(), load(x >= 3 && x < 69 ? "ImgT.png" : "ImgN.png"));
+            l.drawImage(kStripRect.left() + x, kStripRect.top(),
+                        load(x >= 3 && x < 69 ? "ImgT.png" : "ImgN.png"));
         }
     }
     auto keyed = [](QImage img) {
@@ -218,7 +223,8 @@ QImage drawContactSheet(const QImage& background, const QString& skinDir)
     p.drawImage(QPoint(10, y), load("info_en.png"));
     p.drawImage(QPoint(356, y), load("info_pl.png"));
     p.drawImage(QRect(702, y, 128, 128), load("icon.png"));
-    p.drawImage(QPoint(840, y), load("icon.png").scaled(32, 32, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    p.drawImage(QPoint(840, y),
+                load("icon.png").scaled(32, 32, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     drawText(p, label, QStringLiteral("kv-skingen contact sheet"), QPointF(840, y + 60), QColor(20, 20, 20));
     return sheet;
 }

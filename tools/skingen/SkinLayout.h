@@ -16,18 +16,36 @@ enum class GlyphState { Up, Over, Down, Disabled };
 inline const char* stateName(GlyphState s)
 {
     switch (s) {
-    case GlyphState::Up: return "up";
-    case GlyphState::Over: return "over";
-    case GlyphState::Down: return "down";
-    case GlyphState::Disabled: return "disabled";
+    case GlyphState::Up:
+        return "up";
+    case GlyphState::Over:
+        return "over";
+    case GlyphState::Down:
+        return "down";
+    case GlyphState::Disabled:
+        return "disabled";
     }
     return "up";
 }
 
 // The look of a button's face; each kind has its own painter in Glyphs.cpp.
 enum class ButtonKind {
-    Add, AddSub, SubOn, Hi, Lo, VolDown, VolUp, Play, Stop, Pause, Close,
-    StartConvert, PauseConvert, ResumeConvert, Info, Minimize
+    Add,
+    AddSub,
+    SubOn,
+    Hi,
+    Lo,
+    VolDown,
+    VolUp,
+    Play,
+    Stop,
+    Pause,
+    Close,
+    StartConvert,
+    PauseConvert,
+    ResumeConvert,
+    Info,
+    Minimize
 };
 
 struct ButtonSpec {
