@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <vector>
 
 namespace {
@@ -108,6 +109,26 @@ TEST(SkinResources, ColourKeyShapesTheWindowButLeavesEveryControlSolid)
     for (const QRect& r : kOtherAreas)
         EXPECT_EQ(countColour(bg, r, key), 0) << r.x() << "," << r.y();
 
+    // Only the outside is keyed: every key pixel is reached from the picture's border, so the
+    // window has no see-through holes.
+    std::vector<QPoint> todo;
+    std::vector<char> seen(size_t(bg.width()) * bg.height(), 0);
+    for (int x = 0; x < bg.width(); ++x)
+        todo.insert(todo.end(), {QPoint(x, 0), QPoint(x, bg.height() - 1)});
+    for (int y = 0; y < bg.height(); ++y)
+        todo.insert(todo.end(), {QPoint(0, y), QPoint(bg.width() - 1, y)});
+    int reached = 0;
+    while (!todo.empty()) {
+        const QPoint pt = todo.back();
+        todo.pop_back();
+        if (!bg.rect().contains(pt) || seen[size_t(pt.y()) * bg.width() + pt.x()] || bg.pixel(pt) != key)
+            continue;
+        seen[size_t(pt.y()) * bg.width() + pt.x()] = 1;
+        ++reached;
+        todo.insert(todo.end(), {pt + QPoint(1, 0), pt - QPoint(1, 0), pt + QPoint(0, 1), pt - QPoint(0, 1)});
+    }
+    EXPECT_EQ(reached, keyed);
+
     // No half-blended key colour along the outline: nothing else is even close to it.
     for (int y = 0; y < bg.height(); ++y) {
         for (int x = 0; x < bg.width(); ++x) {
@@ -183,12 +204,21 @@ TEST(SkinResources, GeneratorReproducesTheCommittedPictures)
 }
 #endif
 
-TEST(SkinResources, GeneratorRejectsAMissingOutputFolder)
+TEST(SkinResources, GeneratorReportsBadArguments)
 {
 #ifdef KV_SKINGEN
     const auto result = kv::test::run({KV_SKINGEN});
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_NE(result.output.find("usage"), std::string::npos);
+
+    // An output path below a plain file cannot be created: a clear error, not a crash.
+    kv::test::TempDir tmp;
+    std::FILE* f = std::fopen((tmp / "file").c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    const auto blocked = kv::test::run({KV_SKINGEN, (tmp / "file" / "skin").string()});
+    EXPECT_EQ(blocked.exitCode, 1);
+    EXPECT_NE(blocked.output.find("cannot create folder"), std::string::npos) << blocked.output;
 #else
     GTEST_SKIP() << "generator not built";
 #endif
