@@ -1,6 +1,8 @@
 #include "Painting.h"
 #include "Skin.h"
 
+#include <cmath>
+
 namespace kv::skingen {
 
 namespace {
@@ -226,11 +228,12 @@ QPainterPath checkMark(QPointF c)
 void drawWideLabel(QPainter& p, const QRectF& face, const QPainterPath& iconAtOrigin, qreal iconWidth,
                    const QString& word, const Face& f)
 {
-    const QRawFont font = liberation(FontStyle::Bold, 12.5);
+    const int capHeight = 9;
+    const QRawFont font = liberationByCapHeight(FontStyle::Bold, capHeight);
     const qreal gap = 8;
     const qreal total = iconWidth + gap + textWidth(font, word) + word.size() * 0.8;
-    const qreal left = face.center().x() - total / 2;
-    const qreal baseline = face.center().y() + font.capHeight() / 2;
+    const qreal left = std::round(face.center().x() - total / 2);
+    const qreal baseline = std::round(face.center().y() + capHeight / 2.0);
     QPainterPath label = iconAtOrigin.translated(left, face.center().y());
     // Letter-spaced word.
     qreal x = left + iconWidth + gap;
@@ -242,11 +245,12 @@ void drawWideLabel(QPainter& p, const QRectF& face, const QPainterPath& iconAtOr
     drawInk(p, label, f);
 }
 
-void drawSmallText(QPainter& p, const QRectF& face, const QString& text, qreal px, const Face& f)
+void drawSmallText(QPainter& p, const QRectF& face, const QString& text, int capHeight, const Face& f)
 {
-    const QRawFont font = liberation(FontStyle::Bold, px);
+    const QRawFont font = liberationByCapHeight(FontStyle::Bold, capHeight);
     const qreal w = textWidth(font, text);
-    const QPointF origin(face.center().x() - w / 2, face.center().y() + font.capHeight() / 2);
+    const QPointF origin(std::round(face.center().x() - w / 2),
+                         std::round(face.center().y() + capHeight / 2.0));
     drawInk(p, textPath(font, text, origin), f);
 }
 
@@ -319,8 +323,8 @@ QImage drawGlyph(const ButtonSpec& b, GlyphState state, const QImage& background
             const Face f = faceFor(state, Tint::Neutral);
             const QRectF face = visible.adjusted(0.5, 0.5, -0.5, -0.5);
             drawRectFace(p, face, 3.5, f);
-            drawSmallText(p, face.translated(0, 0.2),
-                          b.kind == ButtonKind::Hi ? QStringLiteral("HI") : QStringLiteral("LO"), 8.5, f);
+            drawSmallText(p, face, b.kind == ButtonKind::Hi ? QStringLiteral("HI") : QStringLiteral("LO"), 6,
+                          f);
             break;
         }
         case ButtonKind::VolDown:
@@ -381,7 +385,7 @@ QImage drawGlyph(const ButtonSpec& b, GlyphState state, const QImage& background
             const QRectF face = visible.adjusted(0.5, 0.5, -0.5, -0.5);
             drawRectFace(p, face, 4, f);
             if (b.kind == ButtonKind::Info)
-                drawSmallText(p, face, QStringLiteral("INFO"), 8.5, f);
+                drawSmallText(p, face, QStringLiteral("INFO"), 6, f);
             else
                 drawInk(p, roundedRect(QRectF(face.center().x() - 5, face.center().y() + 1.5, 10, 2.2), 0.8),
                         f);

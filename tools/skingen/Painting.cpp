@@ -8,6 +8,7 @@
 #include <QSaveFile>
 #include <QStringList>
 
+#include <cmath>
 #include <stdexcept>
 
 namespace kv::skingen {
@@ -56,6 +57,12 @@ QRawFont liberation(FontStyle style, qreal pixelSize)
     return font;
 }
 
+QRawFont liberationByCapHeight(FontStyle style, int capHeight)
+{
+    const qreal ratio = liberation(style, 100).capHeight() / 100.0;
+    return liberation(style, capHeight / ratio);
+}
+
 qreal textWidth(const QRawFont& font, const QString& text)
 {
     qreal w = 0;
@@ -94,7 +101,7 @@ void drawTextCentred(QPainter& p, const QRawFont& font, const QString& text, con
 {
     const qreal w = textWidth(font, text);
     const qreal capHeight = font.capHeight();
-    const QPointF origin(box.center().x() - w / 2, box.center().y() + capHeight / 2);
+    const QPointF origin(std::round(box.center().x() - w / 2), std::round(box.center().y() + capHeight / 2));
     drawText(p, font, text, origin, color);
 }
 

@@ -33,6 +33,10 @@ enum class FontStyle { Regular, Bold };
 // A Liberation Sans face at a pixel size, loaded by file path.
 QRawFont liberation(FontStyle style, qreal pixelSize);
 
+// A Liberation Sans face whose capital letters are exactly `capHeight` pixels tall, so that labels
+// drawn on a whole-pixel baseline get crisp tops and bottoms.
+QRawFont liberationByCapHeight(FontStyle style, int capHeight);
+
 // Advance width of a line of text.
 qreal textWidth(const QRawFont& font, const QString& text);
 
@@ -42,7 +46,8 @@ QPainterPath textPath(const QRawFont& font, const QString& text, QPointF origin)
 // Draws a line of text in `color` with its baseline's left end at `origin`.
 void drawText(QPainter& p, const QRawFont& font, const QString& text, QPointF origin, const QColor& color);
 
-// Draws a line of text centred in `box` (by advance width and by cap height).
+// Draws a line of text centred in `box` (by advance width and by cap height), its baseline on a
+// whole pixel.
 void drawTextCentred(QPainter& p, const QRawFont& font, const QString& text, const QRectF& box,
                      const QColor& color);
 
