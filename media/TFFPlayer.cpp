@@ -391,25 +391,38 @@ void PlaySession::decodeLoop()
 
 void PlaySession::announceFileOpen()
 {
-    int width = screenWidth;
-    int height = screenHeight;
-    // Blocking: the handler may change the screen size before the first picture is made.
-    // A stop that waits serves this call, so it cannot deadlock.
-    dispatcher.invokeBlocking([&] {
-        if (abort)
-            return;
+    // The handler may change the screen size, so the first picture waits for it. It is
+    // posted rather than invoked blocking, and this thread waits only while the session
+    // lives: a handler that stops the player (and waits) cannot deadlock with it.
+    struct Call {
+        std::atomic<bool> done{false};
+        std::atomic<int> width{0};
+        std::atomic<int> height{0};
+    };
+    auto call = std::make_shared<Call>();
+    call->width = screenWidth.load();
+    call->height = screenHeight.load();
+    dispatcher.post([sink = sink, session = id, call, duration = duration, fw = frameWidth, fh = frameHeight] {
         TFFPlayer::FileOpenHandler handler;
         {
             std::lock_guard lk(sink->mutex);
-            if (!sink->alive || sink->session != id)
-                return;
-            handler = sink->onFileOpen;
+            if (sink->alive && sink->session == session)
+                handler = sink->onFileOpen;
         }
-        if (handler)
-            handler(duration, frameWidth, frameHeight, width, height);
+        if (handler) {
+            int width = call->width;
+            int height = call->height;
+            handler(duration, fw, fh, width, height);
+            call->width = width;
+            call->height = height;
+        }
+        call->done = true;
     });
-    screenWidth = std::max(width, 0);
-    screenHeight = std::max(height, 0);
+    std::unique_lock lk(mutex);
+    while (!abort && !call->done)
+        cv.wait_for(lk, kPollInterval);
+    screenWidth = std::max(call->width.load(), 0);
+    screenHeight = std::max(call->height.load(), 0);
 }
 
 void PlaySession::postPosition(std::int64_t pts)
@@ -704,6 +717,10 @@ bool TFFPlayer::Open(const std::string& fileName, IVideoScreen* screen, int scre
 
 void TFFPlayer::Stop(bool waitForStop)
 {
+    {
+        std::lock_guard lk(d->sink->mutex);
+        d->sink->session = 0; // reports still on their way are dropped
+    }
     if (d->current) {
         d->current->abort = true;
         if (d->current->audio)

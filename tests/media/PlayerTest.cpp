@@ -477,6 +477,32 @@ TEST_F(PlayerTest, StopWaitsWhileTheFileOpenHandOverIsPending)
     EXPECT_TRUE(screen_.lastWasClear());
 }
 
+TEST_F(PlayerTest, HandlersMayStopThePlayerAndNothingIsReportedAfterAStop)
+{
+    // A file-open handler that stops and waits: the player's thread waiting for the
+    // handler must not hold the stop up.
+    int opens = 0;
+    player_->SetOnFileOpen([&](std::int64_t, int, int, int&, int&) {
+        ++opens;
+        player_->Stop(true);
+    });
+    ASSERT_TRUE(player_->Open(clip("av.mp4").string(), &screen_, kScreenW, kScreenH));
+    ASSERT_TRUE(serveUntil([&] { return opens == 1; }));
+    serve(300ms);
+    EXPECT_TRUE(positions_.empty());
+
+    // A position handler that stops without waiting: the first report is the last one.
+    player_->SetOnFileOpen(nullptr);
+    player_->SetOnPosition([&](std::int64_t pts) {
+        positions_.push_back(pts);
+        player_->Stop(false);
+    });
+    ASSERT_TRUE(player_->Open(clip("av.mp4").string(), &screen_, kScreenW, kScreenH));
+    ASSERT_TRUE(serveUntil([&] { return !positions_.empty(); }));
+    serve(500ms);
+    EXPECT_EQ(positions_.size(), 1u);
+}
+
 TEST_F(PlayerTest, ManyOpenSeekStopCyclesNeitherHangNorLeak)
 {
     for (int i = 0; i < 50; ++i) {
