@@ -28,13 +28,13 @@ namespace {
 using namespace std::chrono_literals;
 using SteadyClock = std::chrono::steady_clock;
 
-constexpr auto kReportInterval = 200ms;  // position reports while playing
-constexpr auto kPollInterval = 5ms;      // longest a player thread sleeps before looking again
-constexpr auto kSoundStartGrace = 1s;    // how long the picture waits for the sound to start the clock
-constexpr std::int64_t kAudioAheadUs = 500'000;     // decode ahead of the sound device
-constexpr std::int64_t kAudioMostUs = 10'000'000;   // at most, when the file's interleaving needs it
-constexpr std::size_t kVideoAhead = 4;              // decoded pictures ahead of the screen
-constexpr std::size_t kVideoMost = 16;              // at most, when the file's interleaving needs it
+constexpr auto kReportInterval = 200ms;         // position reports while playing
+constexpr auto kPollInterval = 5ms;             // longest a player thread sleeps before looking again
+constexpr auto kSoundStartGrace = 1s;           // how long the picture waits for the sound to start the clock
+constexpr std::int64_t kAudioAheadUs = 500'000; // decode ahead of the sound device
+constexpr std::int64_t kAudioMostUs = 10'000'000; // at most, when the file's interleaving needs it
+constexpr std::size_t kVideoAhead = 4;            // decoded pictures ahead of the screen
+constexpr std::size_t kVideoMost = 16;            // at most, when the file's interleaving needs it
 constexpr std::int64_t kDefaultFrameUs = 40'000;
 
 // The handlers and what a late event needs to know whether it is still wanted. Posted
@@ -102,24 +102,24 @@ struct PlaySession {
     bool paused = false;
     bool seekPending = false;
     std::int64_t seekTarget = 0;
-    int lastSerial = 0;                     // the newest seek asked for
-    int serial = 0;                         // the seek the decoder has carried out
-    std::int64_t serialTarget = 0;          // where that seek went
-    std::deque<DecodedPicture> pictures;    // of `serial`
-    bool videoEnded = false;                // no more pictures of `serial`
-    bool readEnded = false;                 // the reader reached the end (or a break) for `serial`
-    std::int64_t lastPacketEnd = 0;         // end of the latest packet read (files nobody hears or sees)
+    int lastSerial = 0;                  // the newest seek asked for
+    int serial = 0;                      // the seek the decoder has carried out
+    std::int64_t serialTarget = 0;       // where that seek went
+    std::deque<DecodedPicture> pictures; // of `serial`
+    bool videoEnded = false;             // no more pictures of `serial`
+    bool readEnded = false;              // the reader reached the end (or a break) for `serial`
+    std::int64_t lastPacketEnd = 0;      // end of the latest packet read (files nobody hears or sees)
 
     std::thread decodeThread;
     std::thread presentThread;
 
-private:
+  private:
     // The decoder thread's own state.
     struct DecodeState {
         int serial = 0;
         std::int64_t target = 0;
-        bool pictureQueued = false;     // a picture of this serial reached the queue
-        ff::FramePtr lastBeforeTarget;  // shown when the file ends before the target
+        bool pictureQueued = false;    // a picture of this serial reached the queue
+        ff::FramePtr lastBeforeTarget; // shown when the file ends before the target
         std::int64_t lastBeforeTargetPts = 0;
         std::int64_t nextVideoPts = 0;
         std::int64_t nextAudioPts = 0;
@@ -265,8 +265,9 @@ void PlaySession::onAudioFrame(DecodeState& st, AVFrame* frame)
         AVChannelLayout outLayout{};
         av_channel_layout_default(&outLayout, outChannels);
         SwrContext* raw = nullptr;
-        int ret = swr_alloc_set_opts2(&raw, &outLayout, AV_SAMPLE_FMT_S16, outRate, &frame->ch_layout,
-                                      static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
+        int ret =
+            swr_alloc_set_opts2(&raw, &outLayout, AV_SAMPLE_FMT_S16, outRate, &frame->ch_layout,
+                                static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
         ff::SwrPtr swr(raw);
         av_channel_layout_uninit(&outLayout);
         ff::check(ret, "cannot set up the sound resampler");
@@ -287,9 +288,10 @@ void PlaySession::onAudioFrame(DecodeState& st, AVFrame* frame)
     const int most = ff::check(swr_get_out_samples(st.swr.get(), frame->nb_samples), "cannot resample sound");
     st.audioBuffer.resize(static_cast<std::size_t>(most) * 2 * outChannels);
     std::uint8_t* out = st.audioBuffer.data();
-    const int got = ff::check(swr_convert(st.swr.get(), &out, most, const_cast<const std::uint8_t**>(frame->extended_data),
-                                          frame->nb_samples),
-                              "cannot resample sound");
+    const int got =
+        ff::check(swr_convert(st.swr.get(), &out, most,
+                              const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples),
+                  "cannot resample sound");
     queueSamples(st, pts - heldUs, out, got * 2 * outChannels);
 }
 
@@ -351,15 +353,17 @@ void PlaySession::decodeLoop()
                 if (more) {
                     const int index = packet->stream_index;
                     if (packet->pts != AV_NOPTS_VALUE) {
-                        const std::int64_t end =
-                            input->toMicroseconds(packet->pts + std::max<std::int64_t>(packet->duration, 0), index);
+                        const std::int64_t end = input->toMicroseconds(
+                            packet->pts + std::max<std::int64_t>(packet->duration, 0), index);
                         std::lock_guard lk(mutex);
                         lastPacketEnd = std::max(lastPacketEnd, end);
                     }
                     if (index == input->videoStreamIndex() && input->videoDecoder())
-                        input->decode(input->videoDecoder(), packet.get(), [&](AVFrame* f) { onVideoFrame(st, f); });
+                        input->decode(input->videoDecoder(), packet.get(),
+                                      [&](AVFrame* f) { onVideoFrame(st, f); });
                     else if (index == input->audioStreamIndex() && input->audioDecoder() && audio)
-                        input->decode(input->audioDecoder(), packet.get(), [&](AVFrame* f) { onAudioFrame(st, f); });
+                        input->decode(input->audioDecoder(), packet.get(),
+                                      [&](AVFrame* f) { onAudioFrame(st, f); });
                     av_packet_unref(packet.get());
                 }
             } catch (const ff::Error& e) {
@@ -402,22 +406,23 @@ void PlaySession::announceFileOpen()
     auto call = std::make_shared<Call>();
     call->width = screenWidth.load();
     call->height = screenHeight.load();
-    dispatcher.post([sink = sink, session = id, call, duration = duration, fw = frameWidth, fh = frameHeight] {
-        TFFPlayer::FileOpenHandler handler;
-        {
-            std::lock_guard lk(sink->mutex);
-            if (sink->alive && sink->session == session)
-                handler = sink->onFileOpen;
-        }
-        if (handler) {
-            int width = call->width;
-            int height = call->height;
-            handler(duration, fw, fh, width, height);
-            call->width = width;
-            call->height = height;
-        }
-        call->done = true;
-    });
+    dispatcher.post(
+        [sink = sink, session = id, call, duration = duration, fw = frameWidth, fh = frameHeight] {
+            TFFPlayer::FileOpenHandler handler;
+            {
+                std::lock_guard lk(sink->mutex);
+                if (sink->alive && sink->session == session)
+                    handler = sink->onFileOpen;
+            }
+            if (handler) {
+                int width = call->width;
+                int height = call->height;
+                handler(duration, fw, fh, width, height);
+                call->width = width;
+                call->height = height;
+            }
+            call->done = true;
+        });
     std::unique_lock lk(mutex);
     while (!abort && !call->done)
         cv.wait_for(lk, kPollInterval);
@@ -527,9 +532,10 @@ void PlaySession::presentLoop()
             // The end: every picture shown and its time passed, every sample heard.
             if (!ended && !seekWaiting) {
                 const std::int64_t now = clock.now();
-                const bool videoDone = !hasVideo || (videoEnded && pictures.empty() && (now >= shownEnd || !clock.started()));
-                const bool soundDone = audio ? audio->drained(shownSerial)
-                                             : (hasVideo || (readEnded && now >= lastPacketEnd));
+                const bool videoDone =
+                    !hasVideo || (videoEnded && pictures.empty() && (now >= shownEnd || !clock.started()));
+                const bool soundDone =
+                    audio ? audio->drained(shownSerial) : (hasVideo || (readEnded && now >= lastPacketEnd));
                 if (videoDone && !firstShown && hasVideo)
                     seekDoneSerial = shownSerial; // nothing to show after this seek
                 if (videoDone && soundDone && (clock.started() || !hasVideo || !firstShown)) {
@@ -540,7 +546,8 @@ void PlaySession::presentLoop()
                 }
             }
 
-            if (!ended && !isPaused && clock.started() && SteadyClock::now() - lastReport >= kReportInterval) {
+            if (!ended && !isPaused && clock.started() &&
+                SteadyClock::now() - lastReport >= kReportInterval) {
                 lk.unlock();
                 lastReport = SteadyClock::now();
                 postPosition(clock.now());
@@ -613,13 +620,13 @@ std::string checkLibraries()
     };
     for (const Lib& l : libs)
         if (l.built != l.running)
-            return std::string(l.name) + " version " + std::to_string(l.running) + " is in use, but version " +
-                   std::to_string(l.built) + " is needed";
+            return std::string(l.name) + " version " + std::to_string(l.running) +
+                   " is in use, but version " + std::to_string(l.built) + " is needed";
     SDL_version sdl;
     SDL_GetVersion(&sdl);
     if (sdl.major != SDL_MAJOR_VERSION)
-        return "SDL " + std::to_string(sdl.major) + " is in use, but SDL " + std::to_string(SDL_MAJOR_VERSION) +
-               " is needed";
+        return "SDL " + std::to_string(sdl.major) + " is in use, but SDL " +
+               std::to_string(SDL_MAJOR_VERSION) + " is needed";
     return {};
 }
 

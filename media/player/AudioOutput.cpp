@@ -132,11 +132,13 @@ void AudioOutput::fill(Uint8* stream, int len)
         std::lock_guard lk(mutex_);
         if (!paused_ && !aborted_ && !chunks_.empty()) {
             const int volume = std::clamp(volume_.load(std::memory_order_relaxed), 0, SDL_MIX_MAXVOLUME);
-            const std::int64_t firstPts = chunks_.front().pts + bytesToMicros(static_cast<std::int64_t>(chunks_.front().offset));
+            const std::int64_t firstPts =
+                chunks_.front().pts + bytesToMicros(static_cast<std::int64_t>(chunks_.front().offset));
             int written = 0;
             while (written < len && !chunks_.empty()) {
                 Chunk& c = chunks_.front();
-                const int n = static_cast<int>(std::min<std::size_t>(c.data.size() - c.offset, len - written));
+                const int n =
+                    static_cast<int>(std::min<std::size_t>(c.data.size() - c.offset, len - written));
                 // Mixing onto silence at SDL's scale: 128 leaves the samples as they are.
                 if (volume == SDL_MIX_MAXVOLUME)
                     std::memcpy(stream + written, c.data.data() + c.offset, static_cast<std::size_t>(n));

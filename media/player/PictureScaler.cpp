@@ -10,7 +10,8 @@ extern "C" {
 
 namespace kv::media::player {
 
-FitRect fitPicture(int frameWidth, int frameHeight, AVRational sampleAspect, int screenWidth, int screenHeight)
+FitRect fitPicture(int frameWidth, int frameHeight, AVRational sampleAspect, int screenWidth,
+                   int screenHeight)
 {
     FitRect r;
     if (frameWidth <= 0 || frameHeight <= 0 || screenWidth <= 0 || screenHeight <= 0)
@@ -34,7 +35,8 @@ FitRect fitPicture(int frameWidth, int frameHeight, AVRational sampleAspect, int
 bool PictureScaler::scale(const AVFrame& frame, int screenWidth, int screenHeight, TRGBImage& out,
                           std::string& error)
 {
-    const FitRect fit = fitPicture(frame.width, frame.height, frame.sample_aspect_ratio, screenWidth, screenHeight);
+    const FitRect fit =
+        fitPicture(frame.width, frame.height, frame.sample_aspect_ratio, screenWidth, screenHeight);
     if (fit.width <= 0 || fit.height <= 0) {
         error = "the picture or the screen has no size";
         return false;
@@ -45,8 +47,9 @@ bool PictureScaler::scale(const AVFrame& frame, int screenWidth, int screenHeigh
     out.Pixels.assign(static_cast<std::size_t>(out.Stride) * screenHeight, 0); // black bars
 
     const auto srcFormat = static_cast<AVPixelFormat>(frame.format);
-    SwsContext* ctx = sws_getCachedContext(sws_.release(), frame.width, frame.height, srcFormat, fit.width,
-                                           fit.height, AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    SwsContext* ctx =
+        sws_getCachedContext(sws_.release(), frame.width, frame.height, srcFormat, fit.width, fit.height,
+                             AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr, nullptr, nullptr);
     sws_.reset(ctx);
     if (!ctx) {
         const char* name = av_get_pix_fmt_name(srcFormat);

@@ -19,15 +19,16 @@ struct FitRect {
 
 // Where a frame of frameWidth x frameHeight with the given sample aspect ratio (0/x or
 // invalid: square samples) goes inside a screen, as large as fits, centred.
-FitRect fitPicture(int frameWidth, int frameHeight, AVRational sampleAspect, int screenWidth, int screenHeight);
+FitRect fitPicture(int frameWidth, int frameHeight, AVRational sampleAspect, int screenWidth,
+                   int screenHeight);
 
 class PictureScaler {
-public:
+  public:
     // Fills `out` (screenWidth x screenHeight, 24-bit RGB) from the frame; false with the
     // reason when the frame cannot be converted.
     bool scale(const AVFrame& frame, int screenWidth, int screenHeight, TRGBImage& out, std::string& error);
 
-private:
+  private:
     ff::SwsPtr sws_;
 };
 

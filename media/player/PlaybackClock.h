@@ -9,7 +9,7 @@
 namespace kv::media::player {
 
 class PlaybackClock {
-public:
+  public:
     using SteadyClock = std::chrono::steady_clock;
 
     // Stands at `pts` and does not run until started (after an open or a seek).
@@ -64,12 +64,13 @@ public:
         return nowLocked();
     }
 
-private:
+  private:
     std::int64_t nowLocked() const
     {
         if (!started_ || paused_)
             return basePts_;
-        const auto run = std::chrono::duration_cast<std::chrono::microseconds>(SteadyClock::now() - baseTime_);
+        const auto run =
+            std::chrono::duration_cast<std::chrono::microseconds>(SteadyClock::now() - baseTime_);
         return basePts_ + run.count();
     }
 

@@ -31,7 +31,7 @@ constexpr std::int64_t kFrameUs = 40'000; // the clips run at 25 frames per seco
 
 // Records what the player shows; called on a player thread.
 class RecordingScreen final : public IVideoScreen {
-public:
+  public:
     void Present(const TRGBImage& picture) override
     {
         std::lock_guard lk(mutex_);
@@ -66,7 +66,7 @@ public:
         return last_;
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     TRGBImage last_;
     int presents_ = 0;
@@ -81,18 +81,19 @@ struct FileOpenReport {
 };
 
 class PlayerTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite()
     {
         dir_ = new kv::test::TempDir();
         kv::test::makeClip(clip("av.mp4"), 3.0);
-        kv::test::makeMedia({"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=2", "-c:v", "libx264",
-                             "-preset", "ultrafast", "-pix_fmt", "yuv420p", clip("video.mkv").string()});
+        kv::test::makeMedia({"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=2", "-c:v",
+                             "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p",
+                             clip("video.mkv").string()});
         kv::test::makeMedia({"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100:duration=4", "-c:a",
                              "pcm_s16le", "-ac", "1", clip("tone.wav").string()});
         // Anamorphic: 160x120 with samples twice as wide as high shows as 8:3.
-        kv::test::makeMedia({"-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25:duration=1", "-vf", "setsar=2",
-                             "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p",
+        kv::test::makeMedia({"-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25:duration=1", "-vf",
+                             "setsar=2", "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p",
                              clip("wide.mkv").string()});
         kv::test::makeClip(clip("short.mkv"), 1.0);
         kv::test::makeClip(clip("whole.mkv"), 3.0);
@@ -210,12 +211,12 @@ TEST(PictureFit, KeepsTheDisplayAspectRatioInsideTheScreen)
         kv::media::player::FitRect expected;
     };
     const Case cases[] = {
-        {320, 240, {0, 1}, 168, 95, {20, 0, 127, 95}},     // 4:3 pillarboxed
-        {1920, 1080, {1, 1}, 168, 95, {0, 0, 168, 95}},   // 16:9 fills (94.5 rows round up)
-        {720, 576, {16, 15}, 168, 95, {20, 0, 127, 95}},  // PAL 4:3 with non-square samples
-        {160, 120, {2, 1}, 168, 95, {0, 16, 168, 63}},    // 8:3 letterboxed
-        {100, 2000, {1, 1}, 168, 95, {81, 0, 5, 95}},     // very tall stays at least one column
-        {320, 240, {1, 1}, 0, 95, {0, 0, 0, 0}},          // no screen: nothing
+        {320, 240, {0, 1}, 168, 95, {20, 0, 127, 95}},   // 4:3 pillarboxed
+        {1920, 1080, {1, 1}, 168, 95, {0, 0, 168, 95}},  // 16:9 fills (94.5 rows round up)
+        {720, 576, {16, 15}, 168, 95, {20, 0, 127, 95}}, // PAL 4:3 with non-square samples
+        {160, 120, {2, 1}, 168, 95, {0, 16, 168, 63}},   // 8:3 letterboxed
+        {100, 2000, {1, 1}, 168, 95, {81, 0, 5, 95}},    // very tall stays at least one column
+        {320, 240, {1, 1}, 0, 95, {0, 0, 0, 0}},         // no screen: nothing
     };
     for (const Case& c : cases) {
         const auto r = kv::media::player::fitPicture(c.w, c.h, c.sar, c.sw, c.sh);
@@ -329,8 +330,9 @@ TEST_F(PlayerTest, SeekLandsWithinOneFrameOfItsTarget)
         player_->Seek(target, 0, true);
         const auto s = shown();
         // A picture of the old place may have been on its way to the screen when the seek came.
-        const auto landed = std::find_if(s.begin() + static_cast<std::ptrdiff_t>(before), s.end(),
-                                         [&](std::int64_t pts) { return std::llabs(pts - target) <= kFrameUs; });
+        const auto landed =
+            std::find_if(s.begin() + static_cast<std::ptrdiff_t>(before), s.end(),
+                         [&](std::int64_t pts) { return std::llabs(pts - target) <= kFrameUs; });
         ASSERT_NE(landed, s.end());
         EXPECT_LE(landed - s.begin() - static_cast<std::ptrdiff_t>(before), 1);
         EXPECT_TRUE(std::all_of(landed, s.end(), [&](std::int64_t pts) { return pts >= *landed; }));
@@ -362,7 +364,8 @@ TEST_F(PlayerTest, TheEndKeepsTheLastPictureAndStopsReporting)
         const char* file;
         std::int64_t seek; // -1: play from the start
     };
-    const Case cases[] = {{"short.mkv", -1}, {"av.mp4", 60'000'000}, {"video.mkv", 1'700'000}, {"tone.wav", 3'600'000}};
+    const Case cases[] = {
+        {"short.mkv", -1}, {"av.mp4", 60'000'000}, {"video.mkv", 1'700'000}, {"tone.wav", 3'600'000}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         positions_.clear();
@@ -370,7 +373,8 @@ TEST_F(PlayerTest, TheEndKeepsTheLastPictureAndStopsReporting)
         if (c.seek >= 0)
             player_->Seek(c.seek, 0, true);
         ASSERT_TRUE(serveToEnd());
-        EXPECT_NEAR(static_cast<double>(positions_.back()), static_cast<double>(opened_.duration), 3.0 * kFrameUs);
+        EXPECT_NEAR(static_cast<double>(positions_.back()), static_cast<double>(opened_.duration),
+                    3.0 * kFrameUs);
         if (opened_.frameW > 0) {
             EXPECT_FALSE(screen_.lastWasClear());
             const auto s = shown();
@@ -506,8 +510,8 @@ TEST_F(PlayerTest, HandlersMayStopThePlayerAndNothingIsReportedAfterAStop)
 TEST_F(PlayerTest, ManyOpenSeekStopCyclesNeitherHangNorLeak)
 {
     for (int i = 0; i < 50; ++i) {
-        ASSERT_TRUE(player_->Open(clip(i % 3 == 0 ? "tone.wav" : "av.mp4").string(), &screen_, kScreenW, kScreenH,
-                                  i % 4 == 1))
+        ASSERT_TRUE(player_->Open(clip(i % 3 == 0 ? "tone.wav" : "av.mp4").string(), &screen_, kScreenW,
+                                  kScreenH, i % 4 == 1))
             << player_->LastErrMsg();
         serve(15ms);
         player_->Seek(1'000'000 + i * 20'000, 0, i % 5 == 0);
