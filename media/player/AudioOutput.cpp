@@ -92,7 +92,6 @@ void AudioOutput::flush(int serial, std::int64_t target)
         chunks_.clear();
         buffered_ = 0;
         ended_ = false;
-        playedSinceFlush_ = false;
         clock_.reset(target);
     }
 }
@@ -101,12 +100,6 @@ bool AudioOutput::drained(int serial) const
 {
     std::lock_guard lk(mutex_);
     return serial == serial_ && ended_ && chunks_.empty();
-}
-
-bool AudioOutput::playing() const
-{
-    std::lock_guard lk(mutex_);
-    return playedSinceFlush_;
 }
 
 void AudioOutput::abort()
@@ -153,7 +146,6 @@ void AudioOutput::fill(Uint8* stream, int len)
             }
             // What is handed over now is heard after the buffer the device is still playing.
             clock_.sync(firstPts - bytesToMicros(len));
-            playedSinceFlush_ = true;
         }
     }
     if (tap_)

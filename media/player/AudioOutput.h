@@ -46,8 +46,6 @@ class AudioOutput {
     void flush(int serial, std::int64_t target);
     // The stream of `serial` ended and every sample of it was played.
     bool drained(int serial) const;
-    // Whether samples of the current serial reached the device since the last flush.
-    bool playing() const;
     void abort(); // the callback plays silence from now on
 
   private:
@@ -74,7 +72,6 @@ class AudioOutput {
     bool ended_ = false;
     bool paused_ = false;
     bool aborted_ = false;
-    bool playedSinceFlush_ = false;
 };
 
 } // namespace kv::media::player
