@@ -24,7 +24,7 @@ using kv::media::TFFPlayer;
 namespace {
 
 class NullScreen final : public kv::media::IVideoScreen {
-  public:
+public:
     void Present(const kv::media::TRGBImage&) override { ++presents; }
     void Clear() override {}
     std::atomic<int> presents{0};

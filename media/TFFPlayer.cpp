@@ -113,7 +113,7 @@ struct PlaySession {
     std::thread decodeThread;
     std::thread presentThread;
 
-  private:
+private:
     // The decoder thread's own state.
     struct DecodeState {
         int serial = 0;

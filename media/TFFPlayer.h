@@ -15,14 +15,16 @@ namespace kv::media {
 // Receives finished pictures, already scaled to the screen size (keeping the picture's
 // display aspect ratio inside it). Called on a player thread.
 class IVideoScreen {
-  public:
+public:
     virtual ~IVideoScreen() = default;
     virtual void Present(const TRGBImage& picture) = 0;
     virtual void Clear() = 0; // nothing to show (audio-only file, stopped)
 };
 
+// Every member is called on the handler thread (the one that serves the dispatcher), except
+// SetAudioVolume/AudioVolume, which any thread may use.
 class TFFPlayer {
-  public:
+public:
     // duration µs (-1 unknown), frame size, screen size the handler may change.
     using FileOpenHandler = std::function<void(std::int64_t duration, int frameWidth, int frameHeight,
                                                int& screenWidth, int& screenHeight)>;
@@ -70,7 +72,7 @@ class TFFPlayer {
     // in which case the picture runs on the system clock).
     bool SoundActive() const;
 
-  private:
+private:
     struct Impl;
     std::unique_ptr<Impl> d;
 };

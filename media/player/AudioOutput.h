@@ -21,7 +21,7 @@ namespace kv::media::player {
 using AudioTap = std::function<void(const std::int16_t* samples, int count, int channels)>;
 
 class AudioOutput {
-  public:
+public:
     AudioOutput(PlaybackClock& clock, const std::atomic<int>& volume, AudioTap tap);
     ~AudioOutput(); // closes the device (waits for a running callback)
     AudioOutput(const AudioOutput&) = delete;
@@ -48,7 +48,7 @@ class AudioOutput {
     bool drained(int serial) const;
     void abort(); // the callback plays silence from now on
 
-  private:
+private:
     struct Chunk {
         std::int64_t pts = 0;
         std::vector<std::uint8_t> data;

@@ -23,12 +23,12 @@ FitRect fitPicture(int frameWidth, int frameHeight, AVRational sampleAspect, int
                    int screenHeight);
 
 class PictureScaler {
-  public:
+public:
     // Fills `out` (screenWidth x screenHeight, 24-bit RGB) from the frame; false with the
     // reason when the frame cannot be converted.
     bool scale(const AVFrame& frame, int screenWidth, int screenHeight, TRGBImage& out, std::string& error);
 
-  private:
+private:
     ff::SwsPtr sws_;
 };
 

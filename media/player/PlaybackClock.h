@@ -9,7 +9,7 @@
 namespace kv::media::player {
 
 class PlaybackClock {
-  public:
+public:
     using SteadyClock = std::chrono::steady_clock;
 
     // Stands at `pts` and does not run until started (after an open or a seek).
@@ -64,7 +64,7 @@ class PlaybackClock {
         return nowLocked();
     }
 
-  private:
+private:
     std::int64_t nowLocked() const
     {
         if (!started_ || paused_)

@@ -31,7 +31,7 @@ constexpr std::int64_t kFrameUs = 40'000; // the clips run at 25 frames per seco
 
 // Records what the player shows; called on a player thread.
 class RecordingScreen final : public IVideoScreen {
-  public:
+public:
     void Present(const TRGBImage& picture) override
     {
         std::lock_guard lk(mutex_);
@@ -66,7 +66,7 @@ class RecordingScreen final : public IVideoScreen {
         return last_;
     }
 
-  private:
+private:
     mutable std::mutex mutex_;
     TRGBImage last_;
     int presents_ = 0;
@@ -81,7 +81,7 @@ struct FileOpenReport {
 };
 
 class PlayerTest : public ::testing::Test {
-  protected:
+protected:
     static void SetUpTestSuite()
     {
         dir_ = new kv::test::TempDir();
