@@ -334,8 +334,9 @@ TEST_F(PlayerTest, SeekLandsWithinOneFrameOfItsTarget)
             std::find_if(s.begin() + static_cast<std::ptrdiff_t>(before), s.end(),
                          [&](std::int64_t pts) { return std::llabs(pts - target) <= kFrameUs; });
         ASSERT_NE(landed, s.end());
-        EXPECT_LE(landed - s.begin() - static_cast<std::ptrdiff_t>(before), 1);
-        EXPECT_TRUE(std::all_of(landed, s.end(), [&](std::int64_t pts) { return pts >= *landed; }));
+        // From there on only pictures of the new place.
+        EXPECT_TRUE(std::all_of(landed, s.end(),
+                                [&](std::int64_t pts) { return pts >= *landed && pts < *landed + 500'000; }));
         // The reports follow the new place.
         const std::size_t reports = positions_.size();
         ASSERT_TRUE(serveUntil([&] { return positions_.size() >= reports + 2; }));
@@ -432,6 +433,7 @@ TEST_F(PlayerTest, VolumeScalesTheSamplesWritten)
     player_->SetAudioVolume(30);
     ASSERT_TRUE(open("av.mp4"));
     EXPECT_EQ(player_->AudioVolume(), 30);
+    player_->Stop(true); // the tap refers to this test's locals
 }
 
 TEST_F(PlayerTest, WithoutASoundDeviceThePicturePlaysOnTheSystemClock)
