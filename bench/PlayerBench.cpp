@@ -67,12 +67,14 @@ void measureDrift(const fs::path& clip)
 {
     QueueDispatcher dispatcher;
     NullScreen screen;
-    TFFPlayer player(dispatcher);
     std::mutex m;
     std::vector<Sample> samples;
     std::atomic<std::int64_t> soundFrames{0};
     std::atomic<int> rate{48000};
     std::atomic<bool> soundStarted{false};
+    std::int64_t duration = 0;
+    std::int64_t lastPos = 0;
+    TFFPlayer player(dispatcher); // after everything its handlers use
     player.SetAudioTap([&](const std::int16_t* s, int count, int channels) {
         // Count only from the first buffer that carries sound (the device starts before the file).
         if (!soundStarted) {
@@ -86,9 +88,7 @@ void measureDrift(const fs::path& clip)
         std::lock_guard lk(m);
         samples.push_back({pts, now, soundFrames.load() * 1'000'000 / rate.load()});
     });
-    std::int64_t duration = 0;
     player.SetOnFileOpen([&](std::int64_t d, int, int, int&, int&) { duration = d; });
-    std::int64_t lastPos = 0;
     player.SetOnPosition([&](std::int64_t p) { lastPos = p; });
     if (!player.Open(clip.string(), &screen, 168, 95)) {
         std::printf("cannot open %s: %s\n", clip.c_str(), player.LastErrMsg().c_str());
@@ -139,8 +139,8 @@ void measureCpu(const fs::path& clip, int seconds)
 {
     QueueDispatcher dispatcher;
     NullScreen screen;
-    TFFPlayer player(dispatcher);
     std::atomic<int> shown{0};
+    TFFPlayer player(dispatcher);
     player.SetOnFrameShown([&](std::int64_t, std::int64_t) { ++shown; });
     if (!player.Open(clip.string(), &screen, 168, 95)) {
         std::printf("cannot open %s: %s\n", clip.c_str(), player.LastErrMsg().c_str());
