@@ -327,3 +327,33 @@ TEST(WindowConverts, EverySecondPreviewFrameIsShownAndTheLabelFollowsTheReports)
     ASSERT_EQ(w.warnings.size(), 1u);
     EXPECT_EQ(w.warnings[0].text, "broken");
 }
+
+TEST(WindowConverts, SharedButtonsActOnTheEngineInConversionMode)
+{
+    TempDir dir;
+    const fs::path clip = makeClip(dir / "long.mp4", 12.0, "640x360", "25");
+    WindowHarness w;
+    TfrmMain& f = *w;
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    w.addByCommandLine(clip);
+    QTest::mouseClick(f.btnStartConvert, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return f.CurrentPosition > 0; }, 30000));
+    // The shared buttons are disabled while converting; enabled again they reach the engine.
+    for (TMBButton* b : {f.btnStop, f.btnPause, f.btnPlay})
+        b->setEnabled(true);
+
+    QTest::mouseClick(f.btnPause, Qt::LeftButton);
+    expectButtons({{f.btnPause, true, true, 1}, {f.btnPlay, true, true, 0}});
+    EXPECT_TRUE(f.FFVCL->Paused());
+    QTest::mouseClick(f.btnPlay, Qt::LeftButton);
+    expectButtons({{f.btnPause, true, true, 0}, {f.btnPlay, true, true, 1}});
+    EXPECT_FALSE(f.FFVCL->Paused());
+    QTest::mouseClick(f.btnStop, Qt::LeftButton);
+    EXPECT_FALSE(f.btnStop->isEnabled());
+    EXPECT_FALSE(f.FFVCL->Working());
+    QTest::qWait(300); // the end report of a stopped task changes nothing
+    EXPECT_NE(f.LProgress->text(), f.ProgressPrefix + "100%");
+    EXPECT_FALSE(f.btnAdd->isEnabled());
+    EXPECT_TRUE(w.warnings.empty());
+}
