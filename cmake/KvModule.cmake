@@ -24,22 +24,7 @@ function(kv_test name)
     set(KV_TIMEOUT 300)
   endif()
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  # The program sets its test environment itself, before main: a list given to
-  # gtest_discover_tests' ENVIRONMENT keeps only its first entry.
-  set(env_src ${CMAKE_CURRENT_BINARY_DIR}/${name}_environment.cpp)
-  file(CONFIGURE OUTPUT ${env_src} @ONLY CONTENT [=[
-#include <cstdlib>
-namespace {
-const bool kvTestEnvironment = [] {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    setenv("KV_SOURCE_DIR", "@PROJECT_SOURCE_DIR@", 1);
-    setenv("KV_BUILD_DIR", "@PROJECT_BINARY_DIR@", 1);
-    return true;
-}();
-}
-]=])
-  add_executable(${name} ${srcs} ${env_src})
+  add_executable(${name} ${srcs})
   target_link_libraries(${name} PRIVATE ${KV_LIBS} kv_testsupport kv_warnings)
   # Folders and headless settings reach the tests through compiled-in defaults
   # (tests/support), so a test runs the same from CTest, a shell or a debugger.
