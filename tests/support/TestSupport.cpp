@@ -13,14 +13,23 @@ namespace fs = std::filesystem;
 
 namespace kv::test {
 
-static fs::path envPath(const char* name)
+static fs::path envPath(const char* name, const char* fallback)
 {
     const char* v = std::getenv(name);
-    return v && *v ? fs::path(v) : fs::current_path();
+    return v && *v ? fs::path(v) : fs::path(fallback);
 }
 
-fs::path sourceDir() { return envPath("KV_SOURCE_DIR"); }
-fs::path buildDir() { return envPath("KV_BUILD_DIR"); }
+fs::path sourceDir() { return envPath("KV_SOURCE_DIR", KV_DEFAULT_SOURCE_DIR); }
+fs::path buildDir() { return envPath("KV_BUILD_DIR", KV_DEFAULT_BUILD_DIR); }
+
+namespace {
+// Headless defaults for media and GUI tests when CTest did not pass them on.
+[[maybe_unused]] const bool headlessDefaults = [] {
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    return true;
+}();
+} // namespace
 
 TempDir::TempDir()
 {
