@@ -212,6 +212,15 @@ void TFFEncoder::Impl::run()
                 throw ff::Error("no output file is set for " + snapshot[i].input.FileName);
             t.Finished = engine::transcode(t.TaskIndex, snapshot[i].input, snapshot[i].output, ev) ==
                          engine::TranscodeEnd::Finished;
+        } catch (const ff::Error& e) {
+            if (e.code() == AVERROR_EXIT && stopRequested.load()) {
+                t.Finished = false; // stopped while the source was being opened: nothing to report
+            } else {
+                t.Exception = true;
+                t.ExceptionMsg = e.what();
+                setError(e.what());
+                TFFLogger::Log(TLogLevel::llError, e.what());
+            }
         } catch (const std::exception& e) {
             t.Exception = true;
             t.ExceptionMsg = e.what();

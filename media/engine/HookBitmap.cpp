@@ -20,7 +20,7 @@ void HookBitmap::attach(AVFrame* frame)
         const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(format_));
         align_ = desc && !(desc->flags & AV_PIX_FMT_FLAG_RGB) ? 1 << desc->log2_chroma_h : 1;
         stride_ = (width_ * 3 + 31) & ~31;
-        pixels_.assign(static_cast<size_t>(stride_) * height_, 0);
+        pixels_.clear(); // allocated when a hook first asks for rows
         toRgb_.reset();
         fromRgb_.reset();
         toRgbHeight_ = fromRgbHeight_ = 0;
@@ -33,6 +33,8 @@ TRGBView HookBitmap::Rows(int top, int bottom)
     top = std::clamp(top, 0, height_);
     bottom = std::clamp(bottom, top, height_);
     // Widen to whole chroma rows, then convert the rows not handed out yet, band by band.
+    if (pixels_.empty())
+        pixels_.assign(static_cast<size_t>(stride_) * height_, 0);
     const int from = top / align_ * align_;
     const int to = std::min(height_, (bottom + align_ - 1) / align_ * align_);
     int y = from;

@@ -95,6 +95,11 @@ TEST(CliProgram, ConvertsBesideTheSourceInBothProfilesAndNeverOverwrites)
     const auto hi = dir / "clip_(Kestrovid)_psp.mp4";
     EXPECT_EQ(pspCheck(hi, "hi").exitCode, 0);
     EXPECT_NE(r.output.find("Done: " + hi.string()), std::string::npos) << r.output;
+    // The PSP lists the file by its title: the source's base name.
+    auto facts = run({"python3", (sourceDir() / "tools" / "psp_probe.py").string(), hi.string(), "--json"});
+    EXPECT_NE(facts.output.find("\"type\": 1,\n     \"lang\": \"eng\",\n     \"text\": \"clip\""),
+              std::string::npos)
+        << facts.output;
 
     // The plain name is taken now: the next one is numbered.
     r = run({cliBinary().string(), "--lo", src.string()});
