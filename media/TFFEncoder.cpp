@@ -75,6 +75,7 @@ struct TFFEncoder::Impl {
     std::atomic<TThreadPriority> priority{TThreadPriority::tpNormal};
 
     std::thread worker;
+    std::mutex joinMutex; // Stop may be called from the handler thread and a terminate handler at once
     std::atomic<bool> working{false};
     std::atomic<bool> stopRequested{false};
     std::mutex stateMutex; // pause and worker end
@@ -204,8 +205,10 @@ void TFFEncoder::Impl::run()
         TTerminateInfo t;
         t.TaskIndex = static_cast<int>(i);
         if (stopRequested.load()) {
+            // Stopped before this task began: it is reported as not finished all the same.
             allFinished = false;
-            break;
+            raiseTerminate(t);
+            continue;
         }
         try {
             if (!snapshot[i].hasOutput)
@@ -250,6 +253,7 @@ TFFEncoder::TFFEncoder(IDispatcher& dispatcher) : d(std::make_unique<Impl>(dispa
 TFFEncoder::~TFFEncoder()
 {
     Stop(true);
+    std::lock_guard joinLock(d->joinMutex);
     if (d->worker.joinable()) {
         if (d->worker.get_id() == std::this_thread::get_id())
             d->worker.detach();
@@ -368,6 +372,7 @@ void TFFEncoder::Start(int /*threadCount: one worker converts the tasks in turn*
 {
     if (Working())
         return;
+    std::lock_guard joinLock(d->joinMutex);
     if (d->worker.joinable())
         d->worker.join(); // the previous run has ended (Working() is false)
     {
@@ -407,11 +412,17 @@ void TFFEncoder::Stop(bool waitForStop)
     }
     d->stateCv.notify_all();
     // From inside one of our handlers the worker is waiting for us: asking is all we can do.
-    if (!waitForStop || handlerDepth > 0 || !d->worker.joinable() ||
-        d->worker.get_id() == std::this_thread::get_id())
+    if (!waitForStop || handlerDepth > 0)
         return;
+    {
+        std::lock_guard lk(d->joinMutex);
+        if (!d->worker.joinable() || d->worker.get_id() == std::this_thread::get_id())
+            return;
+    }
     d->waitFor([this] { return !d->working.load(); });
-    d->worker.join();
+    std::lock_guard lk(d->joinMutex);
+    if (d->worker.joinable())
+        d->worker.join();
 }
 
 bool TFFEncoder::Working() const { return d->working.load(); }

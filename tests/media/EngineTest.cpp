@@ -442,3 +442,25 @@ TEST(Logger, DeliversFFmpegAndEngineLinesOnTheHandlerThreadWithThreadIdAndLevel)
     dispatcher.drain();
     EXPECT_EQ(lines.size(), 2u);
 }
+
+TEST(EngineEvents, StopFromTheTerminateThreadAndTheHandlerThreadAtOnceIsSafe)
+{
+    TempDir dir;
+    const auto src = grayClip(dir, "clip.mp4", 0.5);
+    QueueDispatcher dispatcher;
+    TFFEncoder engine(dispatcher);
+    std::atomic<int> reports{0};
+    engine.SetOnTerminate([&](const kv::media::TTerminateInfo&) {
+        engine.Stop(true); // on the engine's short-lived thread
+        ++reports;
+    });
+    engine.ClearTasks();
+    kv::media::TInputOptions in;
+    const int idx = engine.AddTask(src.string(), in);
+    const auto out = dir / "clip_psp.mp4";
+    ASSERT_TRUE(engine.SetOutputFile(idx, out.string(), pspOutput(false, out)));
+    engine.Start(1);
+    engine.Stop(true);
+    dispatcher.waitServing([&] { return reports.load() == 2; });
+    EXPECT_FALSE(engine.Working());
+}
