@@ -57,15 +57,15 @@ ffmpeg_cmd() { # profile source output; sets the array fcmd
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-measure() { # label, command... ; prints "wall_seconds max_rss_kb"
+measure() { # command... ; prints "wall_seconds max_rss_kb cpu_seconds"
   rm -f "$work/out.mp4"
-  /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>"$work/err" || {
+  /usr/bin/time -f "%e %M %U %S" -o "$work/time" "$@" >/dev/null 2>"$work/err" || {
     echo "failed: $*" >&2; cat "$work/err" >&2; exit 1; }
-  cat "$work/time"
+  awk '{print $1, $2, $3 + $4}' "$work/time"
 }
 median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
 
-printf "%-12s %-3s %9s %9s %6s %10s %10s %6s\n" source prof "ours s" "ffmpeg s" ratio "ours MB" "ffmpeg MB" ratio
+printf "%-12s %-3s %9s %9s %6s %10s %10s %6s %8s\n" source prof "ours s" "ffmpeg s" ratio "ours MB" "ffmpeg MB" ratio "cpu ratio"
 for src in src1080.mp4 src576.avi src720.mp4; do
   for prof in hi lo; do
     ours=(); theirs=()
@@ -79,7 +79,9 @@ for src in src1080.mp4 src576.avi src720.mp4; do
     fw=$(printf '%s\n' "${theirs[@]}" | awk '{print $1}' | median)
     om=$(printf '%s\n' "${ours[@]}" | awk '{print $2}' | median)
     fm=$(printf '%s\n' "${theirs[@]}" | awk '{print $2}' | median)
-    awk -v s="$src" -v p="$prof" -v ow="$ow" -v fw="$fw" -v om="$om" -v fm="$fm" 'BEGIN {
-      printf "%-12s %-3s %9.2f %9.2f %6.2f %10.1f %10.1f %6.2f\n", s, p, ow, fw, ow/fw, om/1024, fm/1024, om/fm }'
+    oc=$(printf '%s\n' "${ours[@]}" | awk '{print $3}' | median)
+    fc=$(printf '%s\n' "${theirs[@]}" | awk '{print $3}' | median)
+    awk -v s="$src" -v p="$prof" -v ow="$ow" -v fw="$fw" -v om="$om" -v fm="$fm" -v oc="$oc" -v fc="$fc" 'BEGIN {
+      printf "%-12s %-3s %9.2f %9.2f %6.2f %10.1f %10.1f %6.2f %8.2f\n", s, p, ow, fw, ow/fw, om/1024, fm/1024, om/fm, oc/fc }'
   done
 done

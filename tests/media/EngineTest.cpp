@@ -464,3 +464,28 @@ TEST(EngineEvents, StopFromTheTerminateThreadAndTheHandlerThreadAtOnceIsSafe)
     dispatcher.waitServing([&] { return reports.load() == 2; });
     EXPECT_FALSE(engine.Working());
 }
+
+TEST(EngineSync, AudioThatStartsLateStaysAtItsTimeBehindSilence)
+{
+    TempDir dir;
+    const auto src = dir / "late.mkv";
+    makeMedia({"-f", "lavfi", "-i", "testsrc2=size=160x90:rate=25:duration=2", "-itsoffset", "0.6", "-f", "lavfi",
+               "-i", "sine=frequency=1000:duration=1.4", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "flac",
+               src.string()});
+    const auto out = dir / "late_psp.mp4";
+    auto r = convertFile(src, pspOutput(false, out));
+    ASSERT_TRUE(r.finished()) << r.error();
+    auto pcm = run({"ffmpeg", "-nostdin", "-v", "error", "-i", out.string(), "-map", "0:a", "-ac", "1", "-ar", "24000",
+                    "-f", "s16le", "-"});
+    ASSERT_EQ(pcm.exitCode, 0);
+    auto level = [&](double from, double to) {
+        const auto* s = reinterpret_cast<const std::int16_t*>(pcm.output.data());
+        const size_t n = pcm.output.size() / 2;
+        double peak = 0;
+        for (size_t i = static_cast<size_t>(from * 24000); i < std::min(n, static_cast<size_t>(to * 24000)); ++i)
+            peak = std::max(peak, std::abs(static_cast<double>(s[i])));
+        return peak;
+    };
+    EXPECT_LT(level(0.0, 0.5), 300) << "the tone came early";
+    EXPECT_GT(level(0.7, 1.9), 1500) << "the tone is missing where it belongs";
+}
