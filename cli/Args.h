@@ -8,9 +8,9 @@
 namespace kv::cli {
 
 struct CliArgs {
-    bool lo = false;        // Lo profile (MPEG-4 368x192) instead of Hi (H.264 480x272)
-    std::string subtitles;  // subtitle file to burn in; empty: none
-    std::string output;     // output path; empty: beside the source, numbered if taken
+    bool lo = false;       // Lo profile (MPEG-4 368x192) instead of Hi (H.264 480x272)
+    std::string subtitles; // subtitle file to burn in; empty: none
+    std::string output;    // output path; empty: beside the source, numbered if taken
     std::string source;
     bool help = false;
 };

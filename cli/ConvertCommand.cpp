@@ -16,7 +16,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 class ProgressPrinter {
-public:
+  public:
     explicit ProgressPrinter(Console& c) : c_(c) {}
 
     void report(std::int64_t currentUs, std::int64_t totalUs)
@@ -42,7 +42,7 @@ public:
         lineOpen_ = false;
     }
 
-private:
+  private:
     Console& c_;
     Clock::time_point started_ = Clock::now();
     Clock::time_point lastLine_{};
@@ -102,7 +102,8 @@ int runConvert(const CliArgs& args, const std::string& libFolder, const std::ato
 
     std::optional<media::TTerminateInfo> result;
     bool allDone = false;
-    engine.SetOnProgress([&](const media::TProgressInfo& p) { printer.report(p.CurrentDuration, p.TotalDuration); });
+    engine.SetOnProgress(
+        [&](const media::TProgressInfo& p) { printer.report(p.CurrentDuration, p.TotalDuration); });
     engine.SetOnTerminate([&](const media::TTerminateInfo& t) {
         // Raised on a thread of the engine; take it over to this (the handler) thread.
         dispatcher.post([&, t] {

@@ -25,7 +25,8 @@ std::string progressText(std::int64_t currentUs, std::int64_t totalUs, double el
         std::snprintf(speed, sizeof speed, "  %.1fx", done / elapsedSeconds);
     char buf[128];
     if (totalUs > 0) {
-        const double fraction = std::clamp(static_cast<double>(currentUs) / static_cast<double>(totalUs), 0.0, 1.0);
+        const double fraction =
+            std::clamp(static_cast<double>(currentUs) / static_cast<double>(totalUs), 0.0, 1.0);
         const int percent = static_cast<int>(fraction * 100); // truncated, as the window shows it
         const std::string left = fraction > 0.01 && elapsedSeconds > 1.0
                                      ? clockText(elapsedSeconds * (1 - fraction) / fraction)

@@ -13,7 +13,10 @@ namespace {
 std::atomic<bool> interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
-void onSignal(int) { interrupted = true; }
+void onSignal(int)
+{
+    interrupted = true;
+}
 
 std::string libFolder(const char* argv0)
 {

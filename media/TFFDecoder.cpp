@@ -39,10 +39,22 @@ void TFFDecoder::CloseFile()
     d->forceFormat.clear();
 }
 
-bool TFFDecoder::FileLoaded() const { return d->file != nullptr; }
-const std::string& TFFDecoder::FileName() const { return d->fileName; }
-const std::string& TFFDecoder::ForceFormat() const { return d->forceFormat; }
-std::int64_t TFFDecoder::Duration() const { return d->file ? d->file->durationUs() : -1; }
+bool TFFDecoder::FileLoaded() const
+{
+    return d->file != nullptr;
+}
+const std::string& TFFDecoder::FileName() const
+{
+    return d->fileName;
+}
+const std::string& TFFDecoder::ForceFormat() const
+{
+    return d->forceFormat;
+}
+std::int64_t TFFDecoder::Duration() const
+{
+    return d->file ? d->file->durationUs() : -1;
+}
 
 int TFFDecoder::StreamCount() const
 {
@@ -70,6 +82,9 @@ TVideoStreamInfo TFFDecoder::VideoStreamInfo(int index) const
     return info;
 }
 
-const std::string& TFFDecoder::LastErrMsg() const { return d->lastErr; }
+const std::string& TFFDecoder::LastErrMsg() const
+{
+    return d->lastErr;
+}
 
 } // namespace kv::media

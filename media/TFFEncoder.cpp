@@ -33,12 +33,18 @@ struct HandlerScope {
 int niceFor(TThreadPriority p)
 {
     switch (p) {
-    case TThreadPriority::tpIdle: return 19;
-    case TThreadPriority::tpLowest: return 10;
-    case TThreadPriority::tpLower: return 5;
-    case TThreadPriority::tpNormal: return 0;
-    case TThreadPriority::tpHigher: return -5;
-    case TThreadPriority::tpHighest: return -10;
+    case TThreadPriority::tpIdle:
+        return 19;
+    case TThreadPriority::tpLowest:
+        return 10;
+    case TThreadPriority::tpLower:
+        return 5;
+    case TThreadPriority::tpNormal:
+        return 0;
+    case TThreadPriority::tpHigher:
+        return -5;
+    case TThreadPriority::tpHighest:
+        return -10;
     }
     return 0;
 }
@@ -276,7 +282,10 @@ TFFEncoder::~TFFEncoder()
     }
 }
 
-bool TFFEncoder::AVLibLoaded() const { return librariesChecked.load(); }
+bool TFFEncoder::AVLibLoaded() const
+{
+    return librariesChecked.load();
+}
 
 bool TFFEncoder::LoadAVLib(const std::string& folder)
 {
@@ -292,7 +301,10 @@ bool TFFEncoder::LoadAVLib(const std::string& folder)
     return true;
 }
 
-TFFDecoder& TFFEncoder::Decoder() { return d->decoder; }
+TFFDecoder& TFFEncoder::Decoder()
+{
+    return d->decoder;
+}
 
 void TFFEncoder::ClearTasks()
 {
@@ -333,7 +345,8 @@ bool TFFEncoder::SetOutputFile(int taskIndex, const std::string& fileName, const
     }
     const fs::path parent = fs::path(fileName).parent_path();
     if (!parent.empty() && !fs::is_directory(parent, ec)) {
-        d->setError("cannot create output file " + fileName + ": the folder " + parent.string() + " does not exist");
+        d->setError("cannot create output file " + fileName + ": the folder " + parent.string() +
+                    " does not exist");
         return false;
     }
     if (::access(parent.empty() ? "." : parent.c_str(), W_OK) != 0) {
@@ -366,7 +379,10 @@ int TFFEncoder::TaskCount() const
     return static_cast<int>(d->tasks.size());
 }
 
-void TFFEncoder::SetThreadPriority(TThreadPriority priority) { d->priority = priority; }
+void TFFEncoder::SetThreadPriority(TThreadPriority priority)
+{
+    d->priority = priority;
+}
 
 void TFFEncoder::Start(int /*threadCount: one worker converts the tasks in turn*/)
 {
@@ -425,8 +441,14 @@ void TFFEncoder::Stop(bool waitForStop)
         d->worker.join();
 }
 
-bool TFFEncoder::Working() const { return d->working.load(); }
-bool TFFEncoder::Paused() const { return d->pausedFlag.load(); }
+bool TFFEncoder::Working() const
+{
+    return d->working.load();
+}
+bool TFFEncoder::Paused() const
+{
+    return d->pausedFlag.load();
+}
 
 std::string TFFEncoder::LastErrMsg() const
 {
@@ -458,7 +480,10 @@ void TFFEncoder::SetOnVideoInputHook(HookHandler h)
     d->onHook = std::move(h);
 }
 
-void TFFEncoder::SetPreviewBitmap(bool on) { d->previewOn = on; }
+void TFFEncoder::SetPreviewBitmap(bool on)
+{
+    d->previewOn = on;
+}
 
 void TFFEncoder::SetPreviewSize(int width, int height)
 {
@@ -466,6 +491,9 @@ void TFFEncoder::SetPreviewSize(int width, int height)
     d->previewHeight = std::max(2, height);
 }
 
-void TFFEncoder::SetProgressInterval(int milliseconds) { d->progressInterval = std::max(50, milliseconds); }
+void TFFEncoder::SetProgressInterval(int milliseconds)
+{
+    d->progressInterval = std::max(50, milliseconds);
+}
 
 } // namespace kv::media

@@ -56,14 +56,22 @@ TLogLevel fromFFmpeg(int level)
 int toFFmpeg(TLogLevel level)
 {
     switch (level) {
-    case TLogLevel::llQuiet: return AV_LOG_QUIET;
-    case TLogLevel::llPanic: return AV_LOG_PANIC;
-    case TLogLevel::llFatal: return AV_LOG_FATAL;
-    case TLogLevel::llError: return AV_LOG_ERROR;
-    case TLogLevel::llWarning: return AV_LOG_WARNING;
-    case TLogLevel::llInfo: return AV_LOG_INFO;
-    case TLogLevel::llVerbose: return AV_LOG_VERBOSE;
-    case TLogLevel::llDebug: return AV_LOG_DEBUG;
+    case TLogLevel::llQuiet:
+        return AV_LOG_QUIET;
+    case TLogLevel::llPanic:
+        return AV_LOG_PANIC;
+    case TLogLevel::llFatal:
+        return AV_LOG_FATAL;
+    case TLogLevel::llError:
+        return AV_LOG_ERROR;
+    case TLogLevel::llWarning:
+        return AV_LOG_WARNING;
+    case TLogLevel::llInfo:
+        return AV_LOG_INFO;
+    case TLogLevel::llVerbose:
+        return AV_LOG_VERBOSE;
+    case TLogLevel::llDebug:
+        return AV_LOG_DEBUG;
     }
     return AV_LOG_INFO;
 }

@@ -7,7 +7,7 @@
 namespace kv::options {
 
 class TfrmOption {
-public:
+  public:
     // Remembers the decoder of the source just opened (not owned; replaced on every call).
     void AttachDecoder(media::TFFDecoder& decoder) { decoder_ = &decoder; }
     media::TFFDecoder* Decoder() const { return decoder_; }
@@ -18,7 +18,7 @@ public:
     // The source's file name and forced format.
     void FillInputOptions(media::TInputOptions& options) const;
 
-private:
+  private:
     media::TFFDecoder* decoder_ = nullptr;
 };
 

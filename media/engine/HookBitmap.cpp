@@ -94,7 +94,8 @@ SwsContext* HookBitmap::contextFor(int bandHeight, bool toRgb)
                                                SWS_BICUBIC, nullptr, nullptr, nullptr);
         if (!c)
             throw ff::Error(std::string("cannot convert frames of pixel format ") +
-                            (av_get_pix_fmt_name(fmt) ? av_get_pix_fmt_name(fmt) : "?") + " for the frame hook");
+                            (av_get_pix_fmt_name(fmt) ? av_get_pix_fmt_name(fmt) : "?") +
+                            " for the frame hook");
         ctx.reset(c);
         h = bandHeight;
     }
@@ -116,7 +117,8 @@ void HookBitmap::convertBand(int top, int bottom, bool toRgb)
         planes[p] = frame_->data[p] + static_cast<std::ptrdiff_t>(row) * frame_->linesize[p];
         strides[p] = frame_->linesize[p];
     }
-    std::uint8_t* rgb[4] = {pixels_.data() + static_cast<std::ptrdiff_t>(top) * stride_, nullptr, nullptr, nullptr};
+    std::uint8_t* rgb[4] = {pixels_.data() + static_cast<std::ptrdiff_t>(top) * stride_, nullptr, nullptr,
+                            nullptr};
     int rgbStride[4] = {stride_, 0, 0, 0};
     int ret = toRgb ? sws_scale(ctx, planes, strides, 0, bandHeight, rgb, rgbStride)
                     : sws_scale(ctx, rgb, rgbStride, 0, bandHeight, planes, strides);

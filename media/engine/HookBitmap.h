@@ -11,7 +11,7 @@
 namespace kv::media::engine {
 
 class HookBitmap final : public THookBitmap {
-public:
+  public:
     // Prepares for frames of this frame's size and format (buffers are reused between frames).
     void attach(AVFrame* frame);
     int Width() const override { return width_; }
@@ -23,7 +23,7 @@ public:
     bool touched() const { return touched_; }
     int rowsConverted() const { return rowsConverted_; } // rows converted to RGB since attach()
 
-private:
+  private:
     void convertBand(int top, int bottom, bool toRgb);
     SwsContext* contextFor(int bandHeight, bool toRgb);
 
@@ -31,7 +31,7 @@ private:
     int width_ = 0;
     int height_ = 0;
     int format_ = -1;
-    int align_ = 1;      // rows per chroma row
+    int align_ = 1; // rows per chroma row
     int stride_ = 0;
     std::vector<std::uint8_t> pixels_;
     std::vector<char> converted_; // per row: handed out in this call

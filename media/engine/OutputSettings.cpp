@@ -10,7 +10,8 @@ std::pair<int, int> parseFrameSize(const std::string& text)
 {
     int w = 0, h = 0;
     char tail = 0;
-    if (std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &tail) != 2 || w <= 0 || h <= 0 || w > 16384 || h > 16384)
+    if (std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &tail) != 2 || w <= 0 || h <= 0 || w > 16384 ||
+        h > 16384)
         return {0, 0};
     return {w, h};
 }
@@ -89,7 +90,8 @@ OutputSettings resolveOutput(const TOutputOptions& options, int srcWidth, int sr
         av_guess_format(options.ForceFormat.empty() ? nullptr : options.ForceFormat.c_str(),
                         options.ForceFormat.empty() ? options.FileName.c_str() : nullptr, nullptr);
     if (!fmt)
-        throw ff::Error("no muxer for " + (options.ForceFormat.empty() ? options.FileName : options.ForceFormat),
+        throw ff::Error("no muxer for " +
+                            (options.ForceFormat.empty() ? options.FileName : options.ForceFormat),
                         AVERROR_MUXER_NOT_FOUND);
     s.muxer = fmt->name;
     s.psp = s.muxer == "psp";

@@ -9,15 +9,15 @@
 namespace kv::media::engine {
 
 struct VideoSettings {
-    std::string encoder;   // FFmpeg encoder name
-    int width = 0;         // output frame size
+    std::string encoder; // FFmpeg encoder name
+    int width = 0;       // output frame size
     int height = 0;
-    AVRational rate{0, 1}; // constant output frame rate
-    std::int64_t bitrate = -1;   // -1: the encoder's default
+    AVRational rate{0, 1};     // constant output frame rate
+    std::int64_t bitrate = -1; // -1: the encoder's default
     std::int64_t tolerance = -1;
     std::int64_t maxRate = -1;
     std::int64_t bufSize = -1;
-    std::string preset;    // the record's VideoPreset
+    std::string preset; // the record's VideoPreset
 };
 
 struct AudioSettings {
@@ -28,8 +28,8 @@ struct AudioSettings {
 };
 
 struct OutputSettings {
-    std::string muxer;       // FFmpeg muxer name
-    bool psp = false;        // the PSP's limits apply (muxer "psp")
+    std::string muxer; // FFmpeg muxer name
+    bool psp = false;  // the PSP's limits apply (muxer "psp")
     VideoSettings video;
     AudioSettings audio;
 };

@@ -29,8 +29,8 @@ constexpr double kAudioHardSyncSeconds = 0.1;
 void fillBlack(AVFrame* f)
 {
     const std::ptrdiff_t ls[4] = {f->linesize[0], f->linesize[1], f->linesize[2], f->linesize[3]};
-    ff::check(av_image_fill_black(f->data, ls, static_cast<AVPixelFormat>(f->format), AVCOL_RANGE_MPEG, f->width,
-                                  f->height),
+    ff::check(av_image_fill_black(f->data, ls, static_cast<AVPixelFormat>(f->format), AVCOL_RANGE_MPEG,
+                                  f->width, f->height),
               "cannot clear a video frame");
 }
 
@@ -61,8 +61,9 @@ std::string creationTime(double days)
 }
 
 class Transcoder {
-public:
-    Transcoder(int taskIndex, const TInputOptions& input, const TOutputOptions& output, const TranscodeEvents& ev)
+  public:
+    Transcoder(int taskIndex, const TInputOptions& input, const TOutputOptions& output,
+               const TranscodeEvents& ev)
         : task_(taskIndex), inOpts_(input), outOpts_(output), ev_(ev)
     {
     }
@@ -73,7 +74,7 @@ public:
 
     TranscodeEnd run();
 
-private:
+  private:
     void log(TLogLevel level, const std::string& text) const
     {
         if (ev_.log)
@@ -123,8 +124,8 @@ private:
     ff::CodecCtxPtr venc_;
     AVStream* vst_ = nullptr;
     bool realVideo_ = false;
-    ff::FramePtr canvas_;      // the output picture: black borders, the source fitted inside
-    ff::FramePtr pending_;     // the newest source frame not yet placed on every slot it covers
+    ff::FramePtr canvas_;  // the output picture: black borders, the source fitted inside
+    ff::FramePtr pending_; // the newest source frame not yet placed on every slot it covers
     bool pendingScaled_ = false;
     std::int64_t pendingEndUs_ = 0;
     std::int64_t lastVideoUs_ = AV_NOPTS_VALUE;
@@ -171,7 +172,8 @@ void Transcoder::openVideoEncoder()
     const auto& v = settings_.video;
     const AVCodec* codec = avcodec_find_encoder_by_name(v.encoder.c_str());
     if (!codec || codec->type != AVMEDIA_TYPE_VIDEO)
-        throw ff::Error("the video encoder \"" + v.encoder + "\" is not available", AVERROR_ENCODER_NOT_FOUND);
+        throw ff::Error("the video encoder \"" + v.encoder + "\" is not available",
+                        AVERROR_ENCODER_NOT_FOUND);
     venc_.reset(ff::checkAlloc(avcodec_alloc_context3(codec), "cannot allocate the video encoder"));
     AVCodecContext* c = venc_.get();
     c->width = v.width;
@@ -219,8 +221,8 @@ void Transcoder::openVideoEncoder()
         log(TLogLevel::llWarning, "video preset \"" + v.preset + "\" ignored for " + name);
     }
     if (name == "mpeg4" && settings_.psp) {
-        c->max_b_frames = 0;               // Simple Profile: I and P only
-        c->flags |= AV_CODEC_FLAG_4MV;     // no quarter-pel, no global motion (both off by default)
+        c->max_b_frames = 0;           // Simple Profile: I and P only
+        c->flags |= AV_CODEC_FLAG_4MV; // no quarter-pel, no global motion (both off by default)
     }
     int ret = avcodec_open2(c, codec, &raw);
     opts.reset(raw);
@@ -234,7 +236,8 @@ void Transcoder::openAudioEncoder()
     const auto& a = settings_.audio;
     const AVCodec* codec = avcodec_find_encoder_by_name(a.encoder.c_str());
     if (!codec || codec->type != AVMEDIA_TYPE_AUDIO)
-        throw ff::Error("the audio encoder \"" + a.encoder + "\" is not available", AVERROR_ENCODER_NOT_FOUND);
+        throw ff::Error("the audio encoder \"" + a.encoder + "\" is not available",
+                        AVERROR_ENCODER_NOT_FOUND);
     aenc_.reset(ff::checkAlloc(avcodec_alloc_context3(codec), "cannot allocate the audio encoder"));
     AVCodecContext* c = aenc_.get();
     c->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
@@ -248,13 +251,14 @@ void Transcoder::openAudioEncoder()
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     int ret = avcodec_open2(c, codec, nullptr);
     if (ret < 0)
-        throw ff::Error("cannot open the audio encoder \"" + std::string(codec->name) + "\": " + ff::errorText(ret),
-                        ret);
+        throw ff::Error(
+            "cannot open the audio encoder \"" + std::string(codec->name) + "\": " + ff::errorText(ret), ret);
     audioFrameSize_ = c->frame_size > 0 ? c->frame_size : 1024;
     ast_ = out_->addStream(c);
 
-    fifo_.reset(ff::checkAlloc(av_audio_fifo_alloc(c->sample_fmt, c->ch_layout.nb_channels, 4 * audioFrameSize_),
-                               "cannot allocate the audio buffer"));
+    fifo_.reset(
+        ff::checkAlloc(av_audio_fifo_alloc(c->sample_fmt, c->ch_layout.nb_channels, 4 * audioFrameSize_),
+                       "cannot allocate the audio buffer"));
     audioFrame_ = ff::allocFrame();
     audioFrame_->format = c->sample_fmt;
     ff::check(av_channel_layout_copy(&audioFrame_->ch_layout, &c->ch_layout), "cannot set up audio");
@@ -294,7 +298,8 @@ TranscodeEnd Transcoder::run()
     }
 
     const AVCodecContext* vdec = in_->videoDecoder();
-    settings_ = resolveOutput(outOpts_, vdec ? vdec->width : 0, vdec ? vdec->height : 0, in_->videoFrameRate());
+    settings_ =
+        resolveOutput(outOpts_, vdec ? vdec->width : 0, vdec ? vdec->height : 0, in_->videoFrameRate());
     out_ = std::make_unique<ff::OutputFile>(outOpts_.FileName, settings_.muxer);
     log(TLogLevel::llInfo, "converting " + inOpts_.FileName + " to " + outOpts_.FileName);
 
@@ -504,8 +509,10 @@ void Transcoder::scaleIntoCanvas(const AVFrame* frame)
     std::uint8_t* dst[4] = {
         canvas_->data[0] + static_cast<std::ptrdiff_t>(fit_.y) * canvas_->linesize[0] + fit_.x,
         canvas_->data[1] + static_cast<std::ptrdiff_t>(fit_.y / 2) * canvas_->linesize[1] + fit_.x / 2,
-        canvas_->data[2] + static_cast<std::ptrdiff_t>(fit_.y / 2) * canvas_->linesize[2] + fit_.x / 2, nullptr};
-    int ret = sws_scale(scaler_.get(), frame->data, frame->linesize, 0, frame->height, dst, canvas_->linesize);
+        canvas_->data[2] + static_cast<std::ptrdiff_t>(fit_.y / 2) * canvas_->linesize[2] + fit_.x / 2,
+        nullptr};
+    int ret =
+        sws_scale(scaler_.get(), frame->data, frame->linesize, 0, frame->height, dst, canvas_->linesize);
     if (ret < 0)
         ff::check(ret, "cannot scale the video");
 }
@@ -528,18 +535,19 @@ void Transcoder::maybePreview()
         return;
     lastPreview_ = now;
     if (!previewScaler_) {
-        previewScaler_.reset(sws_getContext(canvas_->width, canvas_->height,
-                                            static_cast<AVPixelFormat>(canvas_->format), previewFit_.width,
-                                            previewFit_.height, AV_PIX_FMT_RGB24, SWS_BICUBIC, nullptr, nullptr,
-                                            nullptr));
+        previewScaler_.reset(sws_getContext(
+            canvas_->width, canvas_->height, static_cast<AVPixelFormat>(canvas_->format), previewFit_.width,
+            previewFit_.height, AV_PIX_FMT_RGB24, SWS_BICUBIC, nullptr, nullptr, nullptr));
         if (!previewScaler_)
             return;
     }
-    std::uint8_t* dst[4] = {preview_.Pixels.data() + static_cast<std::ptrdiff_t>(previewFit_.y) * preview_.Stride +
+    std::uint8_t* dst[4] = {preview_.Pixels.data() +
+                                static_cast<std::ptrdiff_t>(previewFit_.y) * preview_.Stride +
                                 previewFit_.x * 3,
                             nullptr, nullptr, nullptr};
     int dstStride[4] = {preview_.Stride, 0, 0, 0};
-    if (sws_scale(previewScaler_.get(), canvas_->data, canvas_->linesize, 0, canvas_->height, dst, dstStride) < 0)
+    if (sws_scale(previewScaler_.get(), canvas_->data, canvas_->linesize, 0, canvas_->height, dst,
+                  dstStride) < 0)
         return;
     TPreviewInfo info;
     info.TaskIndex = task_;
@@ -583,7 +591,8 @@ void Transcoder::setupResampler(const AVFrame* frame)
     swrInRate_ = frame->sample_rate;
     if (ret < 0)
         throw ff::Error("cannot convert the audio (" + std::to_string(frame->sample_rate) + " Hz, " +
-                            std::to_string(frame->ch_layout.nb_channels) + " channels): " + ff::errorText(ret),
+                            std::to_string(frame->ch_layout.nb_channels) +
+                            " channels): " + ff::errorText(ret),
                         ret);
 }
 
@@ -643,7 +652,8 @@ void Transcoder::pushSilence(std::int64_t samples)
     while (samples > 0) {
         const int n = static_cast<int>(std::min<std::int64_t>(samples, audioFrameSize_));
         ff::check(av_frame_make_writable(audioFrame_.get()), "cannot prepare an audio frame");
-        av_samples_set_silence(audioFrame_->extended_data, 0, n, aenc_->ch_layout.nb_channels, aenc_->sample_fmt);
+        av_samples_set_silence(audioFrame_->extended_data, 0, n, aenc_->ch_layout.nb_channels,
+                               aenc_->sample_fmt);
         if (av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(audioFrame_->extended_data), n) < n)
             throw ff::Error("cannot buffer the audio", AVERROR(ENOMEM));
         samples -= n;
@@ -685,7 +695,8 @@ void Transcoder::drain(AVCodecContext* enc, AVStream* st)
         int ret = avcodec_receive_packet(enc, packet_.get());
         if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
             return;
-        ff::check(ret, enc->codec_type == AVMEDIA_TYPE_VIDEO ? "cannot encode the video" : "cannot encode the audio");
+        ff::check(ret, enc->codec_type == AVMEDIA_TYPE_VIDEO ? "cannot encode the video"
+                                                             : "cannot encode the audio");
         out_->write(packet_.get(), enc, st);
     }
 }

@@ -7,7 +7,7 @@ namespace kv::ff {
 
 struct LibCheckResult {
     bool ok = false;
-    std::string missing;   // e.g. "encoder libx264, muxer psp"; empty when ok
+    std::string missing;     // e.g. "encoder libx264, muxer psp"; empty when ok
     std::string libraryPath; // the file libavcodec was loaded from
 };
 

@@ -27,7 +27,8 @@ OutputFile::OutputFile(const std::string& path, const std::string& muxerName) : 
                     AVERROR(err));
     }
     try {
-        auto* buffer = static_cast<std::uint8_t*>(checkAlloc(av_malloc(kIoBufferSize), prefix + "out of memory"));
+        auto* buffer =
+            static_cast<std::uint8_t*>(checkAlloc(av_malloc(kIoBufferSize), prefix + "out of memory"));
         io_ = avio_alloc_context(buffer, kIoBufferSize, 1, this, nullptr, &OutputFile::writeCallback,
                                  &OutputFile::seekCallback);
         if (!io_) {

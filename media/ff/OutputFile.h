@@ -9,7 +9,7 @@
 namespace kv::ff {
 
 class OutputFile {
-public:
+  public:
     // Throws Error("cannot create output file X: <reason>"), e.g. when X already exists.
     OutputFile(const std::string& path, const std::string& muxerName);
     ~OutputFile();
@@ -24,10 +24,10 @@ public:
     void writeHeader();
     // Writes one encoded packet (timestamps in the encoder's time base); takes its data.
     void write(AVPacket* packet, const AVCodecContext* encoder, const AVStream* stream);
-    void finish();              // writes the trailer and closes; the file stays
+    void finish(); // writes the trailer and closes; the file stays
     std::int64_t bytesWritten() const;
 
-private:
+  private:
     void close() noexcept;
     static int writeCallback(void* opaque, std::uint8_t* buf, int size);
     static std::int64_t seekCallback(void* opaque, std::int64_t offset, int whence);

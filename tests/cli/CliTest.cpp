@@ -73,14 +73,17 @@ TEST(CliProgress, PercentTimeLeftAndSpeed)
 
 namespace {
 
-fs::path cliBinary() { return buildDir() / "cli" / "kestrovid-convert"; }
+fs::path cliBinary()
+{
+    return buildDir() / "cli" / "kestrovid-convert";
+}
 
 fs::path clip(const TempDir& dir, const std::string& name, double seconds)
 {
     const auto f = dir / name;
     makeMedia({"-f", "lavfi", "-i", "testsrc2=size=320x180:rate=25:duration=" + std::to_string(seconds), "-f",
-               "lavfi", "-i", "sine=duration=" + std::to_string(seconds), "-c:v", "libx264", "-preset", "ultrafast",
-               "-pix_fmt", "yuv420p", "-c:a", "aac", f.string()});
+               "lavfi", "-i", "sine=duration=" + std::to_string(seconds), "-c:v", "libx264", "-preset",
+               "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac", f.string()});
     return f;
 }
 

@@ -35,9 +35,9 @@ media::TOutputOptions pspOutput(bool hi, const std::filesystem::path& out)
     return o;
 }
 
-RunResult convert(media::QueueDispatcher& dispatcher, media::TFFEncoder& engine, const std::filesystem::path& src,
-                  const media::TOutputOptions& out, const std::function<void(media::TFFEncoder&)>& whileRunning,
-                  std::chrono::seconds limit)
+RunResult convert(media::QueueDispatcher& dispatcher, media::TFFEncoder& engine,
+                  const std::filesystem::path& src, const media::TOutputOptions& out,
+                  const std::function<void(media::TFFEncoder&)>& whileRunning, std::chrono::seconds limit)
 {
     RunResult r;
     auto mutex = std::make_shared<std::mutex>();

@@ -21,16 +21,13 @@ struct RunResult {
     int previewCount = 0;
     std::string lastErr;
     bool finished() const { return !terminates.empty() && terminates.front().Finished; }
-    std::string error() const
-    {
-        return terminates.empty() ? lastErr : terminates.front().ExceptionMsg;
-    }
+    std::string error() const { return terminates.empty() ? lastErr : terminates.front().ExceptionMsg; }
 };
 
 // Converts one file; `whileRunning` (if given) runs on the serving thread every few ms
 // and may pause, resume or stop the engine. Gives up after `limit`.
-RunResult convert(media::QueueDispatcher& dispatcher, media::TFFEncoder& engine, const std::filesystem::path& src,
-                  const media::TOutputOptions& out,
+RunResult convert(media::QueueDispatcher& dispatcher, media::TFFEncoder& engine,
+                  const std::filesystem::path& src, const media::TOutputOptions& out,
                   const std::function<void(media::TFFEncoder&)>& whileRunning = {},
                   std::chrono::seconds limit = std::chrono::seconds(120));
 

@@ -30,8 +30,8 @@ TEST(OutputSettings, HiProfileBecomesMainAt768kbitWithTheOldPresetsOptions)
     EXPECT_EQ(s.audio.bitrate, 128000);
     const std::string preset = x264ParamsForPreset("fastfirstpass");
     for (const char* opt : {"ref=1", "partitions=none", "me=dia", "subme=2", "trellis=0", "mixed-refs=0",
-                            "fast-pskip=1", "keyint=250", "min-keyint=25", "scenecut=40", "bframes=3", "b-adapt=1",
-                            "qcomp=0.6", "qpmin=10", "qpmax=51", "qpstep=4"})
+                            "fast-pskip=1", "keyint=250", "min-keyint=25", "scenecut=40", "bframes=3",
+                            "b-adapt=1", "qcomp=0.6", "qpmin=10", "qpmax=51", "qpstep=4"})
         EXPECT_NE(preset.find(opt), std::string::npos) << opt;
     EXPECT_TRUE(x264ParamsForPreset("no-such-preset").empty());
 }
@@ -127,7 +127,7 @@ TEST(HookBitmap, ConvertsOnlyTheRowsAskedForAndPutsOnlyThoseBack)
     EXPECT_EQ(v.Bottom, 23);
     const int grey = v.row(21)[0];
     EXPECT_NEAR(grey, (60 - 16) * 255 / 219, 3); // limited-range 60 as RGB
-    bmp.Rows(20, 23); // already there: no second conversion
+    bmp.Rows(20, 23);                            // already there: no second conversion
     EXPECT_EQ(bmp.rowsConverted(), 4);
     for (int y = 21; y < 23; ++y)
         std::fill_n(v.row(y), v.Width * 3, 255);

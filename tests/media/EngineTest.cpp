@@ -28,8 +28,8 @@ namespace {
 std::string lumaOf(const fs::path& file, int n)
 {
     auto r = run({"ffmpeg", "-nostdin", "-v", "error", "-i", file.string(), "-vf",
-                  "select=eq(n\\," + std::to_string(n) + ")", "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "gray",
-                  "-"});
+                  "select=eq(n\\," + std::to_string(n) + ")", "-frames:v", "1", "-f", "rawvideo", "-pix_fmt",
+                  "gray", "-"});
     EXPECT_EQ(r.exitCode, 0) << r.output;
     return r.output;
 }
@@ -51,11 +51,13 @@ std::string readAll(const fs::path& f)
     return ss.str();
 }
 
-fs::path grayClip(const TempDir& dir, const std::string& name, double seconds, const std::string& size = "320x240")
+fs::path grayClip(const TempDir& dir, const std::string& name, double seconds,
+                  const std::string& size = "320x240")
 {
     const auto f = dir / name;
-    makeMedia({"-f", "lavfi", "-i", "color=c=0x404040:size=" + size + ":rate=25:duration=" + std::to_string(seconds),
-               "-f", "lavfi", "-i", "sine=duration=" + std::to_string(seconds), "-c:v", "libx264", "-preset",
+    makeMedia({"-f", "lavfi", "-i",
+               "color=c=0x404040:size=" + size + ":rate=25:duration=" + std::to_string(seconds), "-f",
+               "lavfi", "-i", "sine=duration=" + std::to_string(seconds), "-c:v", "libx264", "-preset",
                "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac", f.string()});
     return f;
 }
@@ -278,7 +280,8 @@ TEST(EngineErrors, UnwritableOrMissingFolderGivesAClearErrorAndNoFile)
     const fs::path procOut = "/proc/kestrovid_test_psp.mp4";
     r = convertFile(src, pspOutput(true, procOut));
     EXPECT_FALSE(r.finished());
-    EXPECT_NE(r.error().find("cannot create output file " + procOut.string()), std::string::npos) << r.error();
+    EXPECT_NE(r.error().find("cannot create output file " + procOut.string()), std::string::npos)
+        << r.error();
     EXPECT_FALSE(fs::exists(procOut));
 }
 
@@ -336,7 +339,8 @@ TEST(EngineErrors, GarbageEmptyAndTruncatedSourcesFailClearlyOrConvertWhatIsTher
     // A Matroska file cut short converts what it holds.
     const auto wholeMkv = dir / "whole.mkv";
     makeMedia({"-f", "lavfi", "-i", "testsrc2=size=320x180:rate=25:duration=2", "-f", "lavfi", "-i",
-               "sine=duration=2", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", wholeMkv.string()});
+               "sine=duration=2", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac",
+               wholeMkv.string()});
     const auto cutMkv = dir / "cutmkv.mkv";
     {
         std::string bytes = readAll(wholeMkv);
@@ -380,8 +384,8 @@ TEST(Decoder, ProbesStreamsRatesAndFailures)
     TempDir dir;
     const auto ntsc = dir / "ntsc.mp4";
     makeMedia({"-f", "lavfi", "-i", "testsrc2=size=160x90:rate=30000/1001:duration=0.5", "-f", "lavfi", "-i",
-               "sine=duration=0.5", "-map", "1:a", "-map", "0:v", "-c:v", "libx264", "-preset", "ultrafast", "-c:a",
-               "aac", ntsc.string()});
+               "sine=duration=0.5", "-map", "1:a", "-map", "0:v", "-c:v", "libx264", "-preset", "ultrafast",
+               "-c:a", "aac", ntsc.string()});
     kv::media::TFFDecoder dec;
     ASSERT_TRUE(dec.LoadFile(ntsc.string())) << dec.LastErrMsg();
     EXPECT_EQ(dec.FileName(), ntsc.string());
@@ -469,20 +473,21 @@ TEST(EngineSync, AudioThatStartsLateStaysAtItsTimeBehindSilence)
 {
     TempDir dir;
     const auto src = dir / "late.mkv";
-    makeMedia({"-f", "lavfi", "-i", "testsrc2=size=160x90:rate=25:duration=2", "-itsoffset", "0.6", "-f", "lavfi",
-               "-i", "sine=frequency=1000:duration=1.4", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "flac",
-               src.string()});
+    makeMedia({"-f", "lavfi", "-i", "testsrc2=size=160x90:rate=25:duration=2", "-itsoffset", "0.6", "-f",
+               "lavfi", "-i", "sine=frequency=1000:duration=1.4", "-c:v", "libx264", "-preset", "ultrafast",
+               "-c:a", "flac", src.string()});
     const auto out = dir / "late_psp.mp4";
     auto r = convertFile(src, pspOutput(false, out));
     ASSERT_TRUE(r.finished()) << r.error();
-    auto pcm = run({"ffmpeg", "-nostdin", "-v", "error", "-i", out.string(), "-map", "0:a", "-ac", "1", "-ar", "24000",
-                    "-f", "s16le", "-"});
+    auto pcm = run({"ffmpeg", "-nostdin", "-v", "error", "-i", out.string(), "-map", "0:a", "-ac", "1", "-ar",
+                    "24000", "-f", "s16le", "-"});
     ASSERT_EQ(pcm.exitCode, 0);
     auto level = [&](double from, double to) {
         const auto* s = reinterpret_cast<const std::int16_t*>(pcm.output.data());
         const size_t n = pcm.output.size() / 2;
         double peak = 0;
-        for (size_t i = static_cast<size_t>(from * 24000); i < std::min(n, static_cast<size_t>(to * 24000)); ++i)
+        for (size_t i = static_cast<size_t>(from * 24000); i < std::min(n, static_cast<size_t>(to * 24000));
+             ++i)
             peak = std::max(peak, std::abs(static_cast<double>(s[i])));
         return peak;
     };

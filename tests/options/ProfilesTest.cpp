@@ -21,11 +21,15 @@ TEST(OutputFileName, TableOfNamingCases)
     };
     const Case cases[] = {
         {"clip.avi", {}, "clip_(Kestrovid)_psp.mp4"},
-        {"clip.avi", {"clip_(Kestrovid)_psp.mp4", "clip_(Kestrovid_1)_psp.mp4"}, "clip_(Kestrovid_2)_psp.mp4"},
+        {"clip.avi",
+         {"clip_(Kestrovid)_psp.mp4", "clip_(Kestrovid_1)_psp.mp4"},
+         "clip_(Kestrovid_2)_psp.mp4"},
         // Numbered names are tried only when the plain one is taken.
         {"clip.avi", {"clip_(Kestrovid_1)_psp.mp4"}, "clip_(Kestrovid)_psp.mp4"},
         // The first free number wins, gaps included.
-        {"clip.avi", {"clip_(Kestrovid)_psp.mp4", "clip_(Kestrovid_2)_psp.mp4"}, "clip_(Kestrovid_1)_psp.mp4"},
+        {"clip.avi",
+         {"clip_(Kestrovid)_psp.mp4", "clip_(Kestrovid_2)_psp.mp4"},
+         "clip_(Kestrovid_1)_psp.mp4"},
         {"movie.part1.mkv", {}, "movie.part1_(Kestrovid)_psp.mp4"},
         {"noext", {}, "noext_(Kestrovid)_psp.mp4"},
         {"sub.dir/clip", {}, "sub.dir/clip_(Kestrovid)_psp.mp4"}, // a dotted folder is not an extension
