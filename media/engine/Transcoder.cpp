@@ -89,6 +89,7 @@ class Transcoder {
     // video
     void onVideoFrame(AVFrame* frame);
     void runHook(AVFrame* frame, std::int64_t ptsUs);
+    AVFrame* hookableCopy(const AVFrame* frame);
     std::int64_t slotOf(std::int64_t us) const;
     std::int64_t slotTimeUs(std::int64_t slot) const;
     void emitVideoUntil(std::int64_t endSlot);
@@ -137,6 +138,9 @@ class Transcoder {
     int fitSrcW_ = 0, fitSrcH_ = 0, fitSrcFmt_ = -1;
     AVRational fitSar_{0, 1};
     HookBitmap hookBitmap_;
+    ff::FramePtr hookScratch_; // the source in a format the hook's rows can go back into
+    ff::SwsPtr hookConvert_;
+    int hookScratchSrcFmt_ = -1;
     bool hookOn_ = false;
     int decodedFrames_ = 0;
 
@@ -426,6 +430,8 @@ void Transcoder::onVideoFrame(AVFrame* frame)
     lastVideoDurUs_ = dur;
     sourcePosUs_ = std::max(sourcePosUs_, t);
 
+    if (hookOn_ && !sws_isSupportedOutput(static_cast<AVPixelFormat>(frame->format)))
+        frame = hookableCopy(frame); // e.g. palette pictures: the hook's rows could not go back
     if (hookOn_)
         runHook(frame, t);
 
@@ -463,8 +469,37 @@ void Transcoder::runHook(AVFrame* frame, std::int64_t ptsUs)
         return;
     if (info.StopHook)
         hookOn_ = false;
-    if (info.Update)
+    if (!info.Update)
+        return;
+    try {
         hookBitmap_.commit();
+    } catch (const std::exception& e) {
+        log(TLogLevel::llError, std::string("the frame hook's picture cannot be used: ") + e.what());
+    }
+}
+
+AVFrame* Transcoder::hookableCopy(const AVFrame* frame)
+{
+    if (!hookScratch_ || hookScratch_->width != frame->width || hookScratch_->height != frame->height ||
+        hookScratchSrcFmt_ != frame->format) {
+        hookScratch_ = ff::allocFrame();
+        hookScratch_->format = AV_PIX_FMT_YUV444P;
+        hookScratch_->width = frame->width;
+        hookScratch_->height = frame->height;
+        ff::check(av_frame_get_buffer(hookScratch_.get(), 0), "cannot allocate a video frame");
+        hookScratchSrcFmt_ = frame->format;
+        hookConvert_.reset(sws_getContext(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+                                          frame->width, frame->height, AV_PIX_FMT_YUV444P, SWS_BICUBIC, nullptr,
+                                          nullptr, nullptr));
+        if (!hookConvert_)
+            throw ff::Error("cannot convert the video for the frame hook");
+    }
+    ff::check(av_frame_make_writable(hookScratch_.get()), "cannot prepare a video frame");
+    ff::check(sws_scale(hookConvert_.get(), frame->data, frame->linesize, 0, frame->height, hookScratch_->data,
+                        hookScratch_->linesize),
+              "cannot convert the video for the frame hook");
+    ff::check(av_frame_copy_props(hookScratch_.get(), frame), "cannot convert the video for the frame hook");
+    return hookScratch_.get();
 }
 
 void Transcoder::emitVideoUntil(std::int64_t endSlot)

@@ -494,3 +494,28 @@ TEST(EngineSync, AudioThatStartsLateStaysAtItsTimeBehindSilence)
     EXPECT_LT(level(0.0, 0.5), 300) << "the tone came early";
     EXPECT_GT(level(0.7, 1.9), 1500) << "the tone is missing where it belongs";
 }
+
+TEST(EngineHook, PalettePicturesCanBeDrawnOnToo)
+{
+    TempDir dir;
+    const auto src = dir / "palette.mkv";
+    makeMedia({"-f", "lavfi", "-i", "color=c=0x303030:size=320x240:rate=10:duration=1", "-c:v", "png", "-pix_fmt",
+               "pal8", src.string()});
+    QueueDispatcher dispatcher;
+    TFFEncoder engine(dispatcher);
+    int calls = 0;
+    engine.SetOnVideoInputHook([&](kv::media::THookInfo& info) {
+        ++calls;
+        kv::media::TRGBView v = info.Bitmap->Rows(160, 200);
+        for (int y = 160; y < 200; ++y)
+            std::fill_n(v.row(y), v.Width * 3, 255);
+    });
+    const auto out = dir / "palette_psp.mp4";
+    auto r = convert(dispatcher, engine, src, pspOutput(true, out));
+    ASSERT_TRUE(r.finished()) << r.error();
+    EXPECT_EQ(calls, 10);
+    const std::string y = lumaOf(out, 5);
+    ASSERT_EQ(y.size(), 480u * 272u);
+    EXPECT_GT(meanLuma(y, 480, 100, 190, 380, 220), 200);
+    EXPECT_LT(meanLuma(y, 480, 100, 40, 380, 140), 90);
+}
