@@ -28,7 +28,7 @@ std::string progressText(std::int64_t currentUs, std::int64_t totalUs, double el
         const double fraction =
             std::clamp(static_cast<double>(currentUs) / static_cast<double>(totalUs), 0.0, 1.0);
         const int percent = static_cast<int>(fraction * 100); // truncated, as the window shows it
-        const std::string left = fraction > 0.01 && elapsedSeconds > 1.0
+        const std::string left = fraction > 0.01 && (elapsedSeconds > 1.0 || fraction > 0.5)
                                      ? clockText(elapsedSeconds * (1 - fraction) / fraction)
                                      : std::string("--:--");
         std::snprintf(buf, sizeof buf, "%3d%%  left %s%s", percent, left.c_str(), speed);

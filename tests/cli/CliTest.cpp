@@ -68,6 +68,7 @@ TEST(CliProgress, PercentTimeLeftAndSpeed)
     // Truncated like the window: 119.999999 of 120 s is 99 %.
     EXPECT_EQ(progressText(119'999'999, 120'000'000, 10.0).substr(0, 4), " 99%");
     EXPECT_EQ(progressText(0, 120'000'000, 0.0), "  0%  left --:--");
+    EXPECT_EQ(progressText(90'000'000, 120'000'000, 0.6), " 75%  left 0:00  150.0x"); // late enough to tell
     EXPECT_EQ(progressText(5'000'000, -1, 2.0), "0:05 converted  2.5x");
 }
 
