@@ -7,6 +7,7 @@
 #include "options/TfrmOption.h"
 
 #include <chrono>
+#include <filesystem>
 #include <optional>
 
 namespace kv::cli {
@@ -138,7 +139,11 @@ int runConvert(const CliArgs& args, const std::string& libFolder, const std::ato
     if (result->Exception)
         return fail(result->ExceptionMsg);
     if (!result->Finished) {
-        console.out << "Stopped: " << out.FileName << " holds the part converted so far." << std::endl;
+        std::error_code ec;
+        if (std::filesystem::exists(out.FileName, ec))
+            console.out << "Stopped: " << out.FileName << " holds the part converted so far." << std::endl;
+        else
+            console.out << "Stopped before anything was converted." << std::endl;
         return kExitStopped;
     }
     console.out << "Done: " << out.FileName << std::endl;
