@@ -53,14 +53,14 @@ inline std::string errorText(int code)
 
 // An FFmpeg failure with a readable message ("what: reason") and the original code.
 class Error : public std::runtime_error {
-public:
+  public:
     explicit Error(const std::string& message, int code = AVERROR_UNKNOWN)
         : std::runtime_error(message), code_(code)
     {
     }
     int code() const { return code_; }
 
-private:
+  private:
     int code_;
 };
 
@@ -80,7 +80,13 @@ template <class T> T* checkAlloc(T* p, std::string_view what)
     return p;
 }
 
-inline FramePtr allocFrame() { return FramePtr(checkAlloc(av_frame_alloc(), "cannot allocate a frame")); }
-inline PacketPtr allocPacket() { return PacketPtr(checkAlloc(av_packet_alloc(), "cannot allocate a packet")); }
+inline FramePtr allocFrame()
+{
+    return FramePtr(checkAlloc(av_frame_alloc(), "cannot allocate a frame"));
+}
+inline PacketPtr allocPacket()
+{
+    return PacketPtr(checkAlloc(av_packet_alloc(), "cannot allocate a packet"));
+}
 
 } // namespace kv::ff

@@ -50,7 +50,8 @@ InputFile::InputFile(const std::string& path, const InputOpenOptions& options)
             }
             for (unsigned i = 0; i < fmt_->nb_streams && videoIndex_ < 0; ++i) {
                 const AVStream* s = fmt_->streams[i];
-                if (s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(s->disposition & AV_DISPOSITION_ATTACHED_PIC))
+                if (s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+                    !(s->disposition & AV_DISPOSITION_ATTACHED_PIC))
                     videoIndex_ = static_cast<int>(i);
             }
         }
@@ -85,8 +86,8 @@ void InputFile::openDecoder(int streamIndex, CodecCtxPtr& out, int threads)
     const std::string prefix = "cannot open file " + path_ + ": ";
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
     if (!codec)
-        throw Error(prefix + "no decoder for its " + kind + " format \"" + avcodec_get_name(st->codecpar->codec_id) +
-                        "\"",
+        throw Error(prefix + "no decoder for its " + kind + " format \"" +
+                        avcodec_get_name(st->codecpar->codec_id) + "\"",
                     AVERROR_DECODER_NOT_FOUND);
     CodecCtxPtr ctx(checkAlloc(avcodec_alloc_context3(codec), prefix + "out of memory"));
     int ret = avcodec_parameters_to_context(ctx.get(), st->codecpar);
@@ -102,12 +103,19 @@ void InputFile::openDecoder(int streamIndex, CodecCtxPtr& out, int threads)
     }
     ret = avcodec_open2(ctx.get(), codec, nullptr);
     if (ret < 0)
-        throw Error(prefix + "cannot open the " + kind + " decoder \"" + codec->name + "\": " + errorText(ret), ret);
+        throw Error(
+            prefix + "cannot open the " + kind + " decoder \"" + codec->name + "\": " + errorText(ret), ret);
     out = std::move(ctx);
 }
 
-AVStream* InputFile::videoStream() const { return videoIndex_ >= 0 ? fmt_->streams[videoIndex_] : nullptr; }
-AVStream* InputFile::audioStream() const { return audioIndex_ >= 0 ? fmt_->streams[audioIndex_] : nullptr; }
+AVStream* InputFile::videoStream() const
+{
+    return videoIndex_ >= 0 ? fmt_->streams[videoIndex_] : nullptr;
+}
+AVStream* InputFile::audioStream() const
+{
+    return audioIndex_ >= 0 ? fmt_->streams[audioIndex_] : nullptr;
+}
 
 std::int64_t InputFile::durationUs() const
 {
@@ -156,7 +164,8 @@ bool InputFile::readPacket(AVPacket* packet)
             throw Error("reading " + path_ + " was interrupted", ret);
         // Damaged or cut-off data near the end: what was read so far is kept.
         if (fmt_->pb && avio_feof(fmt_->pb)) {
-            av_log(nullptr, AV_LOG_WARNING, "%s: the file ends early: %s\n", path_.c_str(), errorText(ret).c_str());
+            av_log(nullptr, AV_LOG_WARNING, "%s: the file ends early: %s\n", path_.c_str(),
+                   errorText(ret).c_str());
             return false;
         }
         throw Error("cannot read file " + path_ + ": " + errorText(ret), ret);

@@ -12,11 +12,11 @@
 namespace kv::ff {
 
 struct InputOpenOptions {
-    std::string formatName;    // demuxer name; empty: detect
-    bool openDecoders = true;  // false: probe only (no decoder is opened)
-    bool wantVideo = true;     // pick and decode a video stream
-    bool wantAudio = true;     // pick and decode an audio stream
-    int videoThreads = 0;      // decoder threads for video; 0: as many as the machine has
+    std::string formatName;          // demuxer name; empty: detect
+    bool openDecoders = true;        // false: probe only (no decoder is opened)
+    bool wantVideo = true;           // pick and decode a video stream
+    bool wantAudio = true;           // pick and decode an audio stream
+    int videoThreads = 0;            // decoder threads for video; 0: as many as the machine has
     std::function<bool()> interrupt; // returns true to abort a blocking open or read
 };
 
@@ -25,7 +25,7 @@ struct InputOpenOptions {
 using FrameCallback = std::function<void(AVFrame* frame)>;
 
 class InputFile {
-public:
+  public:
     explicit InputFile(const std::string& path, const InputOpenOptions& options = {});
     ~InputFile();
     InputFile(const InputFile&) = delete;
@@ -43,10 +43,10 @@ public:
     AVCodecContext* videoDecoder() const { return videoDec_.get(); }
     AVCodecContext* audioDecoder() const { return audioDec_.get(); }
 
-    std::int64_t durationUs() const;  // -1 when unknown
-    std::int64_t startTimeUs() const; // the container's start time; 0 when unknown
-    AVRational videoFrameRate() const;          // guessed; {0,1} when unknown or no video
-    AVRational videoSampleAspectRatio() const;  // {0,1} when unknown or no video
+    std::int64_t durationUs() const;           // -1 when unknown
+    std::int64_t startTimeUs() const;          // the container's start time; 0 when unknown
+    AVRational videoFrameRate() const;         // guessed; {0,1} when unknown or no video
+    AVRational videoSampleAspectRatio() const; // {0,1} when unknown or no video
 
     // A stream timestamp in µs from the start of the file (startTimeUs()); AV_NOPTS_VALUE stays.
     std::int64_t toMicroseconds(std::int64_t ts, int streamIndex) const;
@@ -61,7 +61,7 @@ public:
     // Seeks to the key frame at or before `us` (µs from the start) and flushes the decoders.
     void seek(std::int64_t us);
 
-private:
+  private:
     void openDecoder(int streamIndex, CodecCtxPtr& out, int threads);
     static int interruptCallback(void* opaque);
 
