@@ -206,7 +206,7 @@ TfrmMain::TfrmMain(TfrmMainSetup setup, QWidget* parent)
     FormCreate();
 
     Estimate = RemainingTime(RemainingTime::steadyClock(), RemainingTime::localeTimeFormatter(FLocale));
-    frmOption = std::make_unique<TOptionsHolder>();
+    frmOption = std::make_unique<kv::options::TfrmOption>();
     setUpMedia();
     setUpUpdateCheck(setup);
     connect(TimerCheckVersion, &QTimer::timeout, this, [this] { TimerCheckVersionTimer(); });

@@ -7,7 +7,6 @@
 #include "app/FormWidgets.h"
 #include "app/MediaShutdown.h"
 #include "app/OpenDialog.h"
-#include "app/OptionsHolder.h"
 #include "app/PreviewScreen.h"
 #include "app/ProgramTexts.h"
 #include "app/QtDispatcher.h"
@@ -18,6 +17,7 @@
 #include "media/TFFEncoder.h"
 #include "media/TFFLogger.h"
 #include "media/TFFPlayer.h"
+#include "options/TfrmOption.h"
 #include "platform/HttpPost.h"
 #include "platform/SettingsStore.h"
 #include "platform/UrlOpener.h"
@@ -133,7 +133,7 @@ class TfrmMain : public QWidget {
     RemainingTime Estimate;
 
     // The options holder: subtitle settings, subtitle table, raw lines, source frame rate.
-    std::unique_ptr<TOptionsHolder> frmOption;
+    std::unique_ptr<kv::options::TfrmOption> frmOption;
 
     // The update check's HTTP client (aborted when the window closes) and the check itself.
     platform::HttpPostClient CheckVersion;

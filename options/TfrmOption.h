@@ -1,8 +1,14 @@
 #pragma once
 // The options holder: fills a conversion task's records from the current source's decoder
-// and the chosen profile. It is never shown; other settings (subtitles) join it later.
+// and the chosen profile, and keeps the subtitle state: the settings read at start, the
+// subtitle table, the raw-line list the loader works in and the source frame rate. It is
+// never shown.
 #include "media/Records.h"
 #include "media/TFFDecoder.h"
+#include "options/SubtitleSettings.h"
+#include "subtitles/TimeTXTEditor.h"
+
+#include <QStringList>
 
 namespace kv::options {
 
@@ -17,6 +23,12 @@ class TfrmOption {
     void FillOutputOptions(media::TOutputOptions& options, bool hiProfile) const;
     // The source's file name and forced format.
     void FillInputOptions(media::TInputOptions& options) const;
+
+    // Subtitle state, read and written on the GUI thread only.
+    SubtitleSettings Settings;
+    subtitles::TimeTXTEditor TimeTXTEditor;
+    QStringList Napisy;         // the raw-line list
+    double SourceFrameRate = 0; // frames per second of the source's first stream; 0 before any source
 
   private:
     media::TFFDecoder* decoder_ = nullptr;
