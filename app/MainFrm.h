@@ -166,8 +166,8 @@ class TfrmMain : public QWidget {
     // File hand-over: the subtitle button, the loader call, dropped files and the command line.
     enum class LoadCaller { User, CommandLine };
     void btnAddSubClick(TMBButton* sender);
-    bool LoadTXT(LoadCaller caller = LoadCaller::User); // loads OpenTXT.FileName
-    void HandOverDroppedFiles(const QStringList& files);  // WMDropFiles
+    bool LoadTXT(LoadCaller caller = LoadCaller::User);     // loads OpenTXT.FileName
+    void HandOverDroppedFiles(const QStringList& files);    // WMDropFiles
     void HandOverCommandLine(const QStringList& arguments); // arguments after the program name
     // The options holder's start-up step (subtitle settings read, registration written),
     // then the command-line hand-over.

@@ -172,16 +172,16 @@ bool TfrmMain::AddConvertTask(const TInputOptions& input, const TOutputOptions& 
 
 void TfrmMain::btnHiClick(TMBButton*)
 {
-    const options::ProfileButtons b = options::afterHiClick(
-        {btnHi->Down(), btnLo->Down(), btnHi->isEnabled(), btnLo->isEnabled()});
+    const options::ProfileButtons b =
+        options::afterHiClick({btnHi->Down(), btnLo->Down(), btnHi->isEnabled(), btnLo->isEnabled()});
     btnHi->setDown(b.hiDown);
     btnLo->setDown(b.loDown);
 }
 
 void TfrmMain::btnLoClick(TMBButton*)
 {
-    const options::ProfileButtons b = options::afterLoClick(
-        {btnHi->Down(), btnLo->Down(), btnHi->isEnabled(), btnLo->isEnabled()});
+    const options::ProfileButtons b =
+        options::afterLoClick({btnHi->Down(), btnLo->Down(), btnHi->isEnabled(), btnLo->isEnabled()});
     btnHi->setDown(b.hiDown);
     btnLo->setDown(b.loDown);
 }
@@ -287,8 +287,7 @@ void TfrmMain::FFVCLPreviewBitmap(const TPreviewInfo& info)
     if (Image1->Tag != 0 || !info.Bitmap || info.Bitmap->empty())
         return;
     const TRGBImage& b = *info.Bitmap;
-    Image1->setPicture(
-        QImage(b.Pixels.data(), b.Width, b.Height, b.Stride, QImage::Format_RGB888).copy());
+    Image1->setPicture(QImage(b.Pixels.data(), b.Width, b.Height, b.Stride, QImage::Format_RGB888).copy());
 }
 
 void TfrmMain::TimerStatystykiTimer()

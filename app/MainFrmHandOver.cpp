@@ -66,7 +66,8 @@ bool TfrmMain::LoadTXT(LoadCaller caller)
     log(QString());
     // A SubStation file without its events section is the one failure the user is told
     // about, unless the file came from the command line.
-    if (caller == LoadCaller::User && isSubStation(path) && result.message.contains(QLatin1String("[Events]")))
+    if (caller == LoadCaller::User && isSubStation(path) &&
+        result.message.contains(QLatin1String("[Events]")))
         ShowWarning(kApplicationTitle, result.message);
     return false;
 }

@@ -22,8 +22,8 @@ subtitles::SubtitleRenderSettings renderSettingsFrom(const options::SubtitleSett
     return r;
 }
 
-std::shared_ptr<const subtitles::SubtitleSnapshot> makeSubtitleSnapshot(const options::SubtitleSettings& settings,
-                                                                        const subtitles::TimeTXTEditor& table)
+std::shared_ptr<const subtitles::SubtitleSnapshot>
+makeSubtitleSnapshot(const options::SubtitleSettings& settings, const subtitles::TimeTXTEditor& table)
 {
     std::vector<subtitles::SubtitleTableEntry> rows;
     rows.reserve(static_cast<size_t>(table.rowCount()));

@@ -11,7 +11,7 @@ namespace kv::app {
 
 subtitles::SubtitleRenderSettings renderSettingsFrom(const options::SubtitleSettings& settings);
 
-std::shared_ptr<const subtitles::SubtitleSnapshot> makeSubtitleSnapshot(const options::SubtitleSettings& settings,
-                                                                        const subtitles::TimeTXTEditor& table);
+std::shared_ptr<const subtitles::SubtitleSnapshot>
+makeSubtitleSnapshot(const options::SubtitleSettings& settings, const subtitles::TimeTXTEditor& table);
 
 } // namespace kv::app

@@ -83,7 +83,8 @@ TEST(WindowConverts, CommandLineSourceConvertsToTheHiProfile)
     WindowHarness w;
     TfrmMain& f = *w;
     w.addByCommandLine(clip);
-    EXPECT_TRUE(w.logHasBlock("***File has been added to convert list.")) << f.mmoLog->toPlainText().toStdString();
+    EXPECT_TRUE(w.logHasBlock("***File has been added to convert list."))
+        << f.mmoLog->toPlainText().toStdString();
     expectSourceAdded(w, true);
     EXPECT_DOUBLE_EQ(f.frmOption->SourceFrameRate, 25.0);
     // The preview plays in the panel.
@@ -171,7 +172,8 @@ TEST(WindowConverts, PauseHaltsProgressAndTheEstimateUntilResume)
     ASSERT_TRUE(waitUntil([&] { return f.CurrentPosition > 0; }, 30000));
 
     QTest::mouseClick(f.btnPauseConvert, Qt::LeftButton);
-    expectButtons({{f.btnPauseConvert, false, true}, {f.btnResumeConvert, true, true}, {f.btnAdd, true, false}});
+    expectButtons(
+        {{f.btnPauseConvert, false, true}, {f.btnResumeConvert, true, true}, {f.btnAdd, true, false}});
     EXPECT_FALSE(f.TimerStatystyki->isActive());
     const QString label = f.LProgress->text();
     const std::int64_t position = f.CurrentPosition;
@@ -211,7 +213,8 @@ TEST(WindowConverts, FatalErrorShowsTheWarningAndTheNextSourceCanBeAdded)
     EXPECT_EQ(kept, "the user's own file");
 
     EXPECT_NE(f.LProgress->text(), f.ProgressPrefix + "100%");
-    expectButtons({{f.btnAdd, true, true}, {f.btnStartConvert, true, false}, {f.btnPauseConvert, false, true}});
+    expectButtons(
+        {{f.btnAdd, true, true}, {f.btnStartConvert, true, false}, {f.btnPauseConvert, false, true}});
     w.addByCommandLine(clip);
     EXPECT_EQ(w.countLines("***File has been added to convert list."), 2);
     expectSourceAdded(w, true);
@@ -300,11 +303,9 @@ TEST(WindowConverts, EverySecondPreviewFrameIsShownAndTheLabelFollowsTheReports)
         int strip; // expected strip position afterwards
     };
     const std::vector<Case> cases = {
-        {30000000, 120000000, "Progress: 25% ", 42},
-        {119999999, 120000000, "Progress: 99% ", 163},
+        {30000000, 120000000, "Progress: 25% ", 42}, {119999999, 120000000, "Progress: 99% ", 163},
         {5000000, -1, "Progress: 00:00:05", 163}, // unknown duration: converted time, strip untouched
-        {5000000, 0, "Progress: 00:00:05", 163},
-        {-7, 1000, "Progress: 0% ", 1},
+        {5000000, 0, "Progress: 00:00:05", 163},     {-7, 1000, "Progress: 0% ", 1},
     };
     for (const Case& c : cases) {
         kv::media::TProgressInfo r;

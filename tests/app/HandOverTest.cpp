@@ -25,7 +25,8 @@ fs::path writeText(const fs::path& file, const std::string& text)
 const std::string kSubRip = "1\r\n00:00:02,000 --> 00:00:03,000\r\nHello there\r\n\r\n"
                             "2\r\n00:00:05,500 --> 00:00:06,000\r\nSecond line\r\n\r\n";
 const std::string kOtherSubRip = "1\r\n00:00:09,000 --> 00:00:10,000\r\nOther file\r\n\r\n";
-const std::string kSubStationWithoutEvents = "[Script Info]\r\nTitle: x\r\n\r\n[V4+ Styles]\r\nFormat: Name\r\n";
+const std::string kSubStationWithoutEvents =
+    "[Script Info]\r\nTitle: x\r\n\r\n[V4+ Styles]\r\nFormat: Name\r\n";
 
 struct Files {
     TempDir dir;
@@ -251,14 +252,14 @@ TEST(UpdateCheckInWindow, ThreeSecondsAfterStartTheReplysPageIsOpenedOnce)
     EXPECT_EQ(server.requests()[0].method, "POST");
     EXPECT_EQ(server.requests()[0].target, "/LiveUpdate/check.php");
     EXPECT_EQ(server.requests()[0].body, "prg=KestrovidToPSP&ver=1.3");
-    EXPECT_EQ(decodeLastCheckDate(*store.readBinary("\\Software\\Kestrovid\\PSP", "LastLU")), QDate(2026, 8, 10));
+    EXPECT_EQ(decodeLastCheckDate(*store.readBinary("\\Software\\Kestrovid\\PSP", "LastLU")),
+              QDate(2026, 8, 10));
 }
 
 TEST(UpdateCheckInWindow, ClosingTheWindowAbandonsAPendingRequest)
 {
-    LoopbackHttpServer server([](const RecordedRequest&) {
-        return CannedReply::ok("OpenWWW=http://127.0.0.1/late.html", 30000);
-    });
+    LoopbackHttpServer server(
+        [](const RecordedRequest&) { return CannedReply::ok("OpenWWW=http://127.0.0.1/late.html", 30000); });
     TfrmMainSetup setup;
     MemorySettingsStore store;
     prepareUpdateStore(store, server.authority(), at(2026, 8, 9));

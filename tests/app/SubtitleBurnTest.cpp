@@ -32,8 +32,8 @@ int lightPixelsAt(const fs::path& video, double seconds, const fs::path& scratch
     const fs::path raw = scratch / "frame.rgb";
     char at[32];
     std::snprintf(at, sizeof at, "%.2f", seconds);
-    const CommandResult r = run({"ffmpeg", "-y", "-v", "error", "-ss", at, "-i", video.string(), "-frames:v", "1",
-                                 "-f", "rawvideo", "-pix_fmt", "rgb24", raw.string()});
+    const CommandResult r = run({"ffmpeg", "-y", "-v", "error", "-ss", at, "-i", video.string(), "-frames:v",
+                                 "1", "-f", "rawvideo", "-pix_fmt", "rgb24", raw.string()});
     if (r.exitCode != 0)
         return -1;
     std::ifstream in(raw, std::ios::binary);

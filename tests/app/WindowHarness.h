@@ -83,7 +83,10 @@ class WindowHarness {
     int countLines(const QString& line) const { return static_cast<int>(logLines().count(line)); }
 
     // The add routine through the command line's route and through the dialog's file name.
-    void addByCommandLine(const std::filesystem::path& source) { window->HandOverCommandLine({qpath(source)}); }
+    void addByCommandLine(const std::filesystem::path& source)
+    {
+        window->HandOverCommandLine({qpath(source)});
+    }
     void addWithoutSender(const std::filesystem::path& source)
     {
         window->OpenDialog1.FileName = qpath(source);
@@ -110,7 +113,10 @@ class WindowHarness {
     }
 
     bool finished() const { return window->LProgress->text() == window->ProgressPrefix + "100%"; }
-    bool waitFinished(int timeoutMs = 120000) { return waitUntil([this] { return finished(); }, timeoutMs); }
+    bool waitFinished(int timeoutMs = 120000)
+    {
+        return waitUntil([this] { return finished(); }, timeoutMs);
+    }
 
     MemorySettingsStore store;
     platform::RecordingUrlOpener opener;
