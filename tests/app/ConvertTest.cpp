@@ -162,7 +162,7 @@ TEST(WindowConverts, SourcesThatCannotBeTakenAreReportedInTheLogPane)
 TEST(WindowConverts, PauseHaltsProgressAndTheEstimateUntilResume)
 {
     TempDir dir;
-    const fs::path clip = makeClip(dir / "long.mp4", 12.0, "640x360", "25");
+    const fs::path clip = makeClip(dir / "long.mp4", 40.0, "320x240", "25");
     WindowHarness w;
     TfrmMain& f = *w;
     f.show();
@@ -252,7 +252,7 @@ TEST(WindowConverts, StartingWithAnEmptyTaskListSaysWhyAndLetsTheUserAdd)
 TEST(WindowConverts, ClosingDuringAConversionStopsItAndLeavesAPlayableFile)
 {
     TempDir dir;
-    const fs::path clip = makeClip(dir / "long.mp4", 12.0, "640x360", "25");
+    const fs::path clip = makeClip(dir / "long.mp4", 40.0, "320x240", "25");
     WindowHarness w;
     TfrmMain& f = *w;
     f.show();
@@ -332,7 +332,7 @@ TEST(WindowConverts, EverySecondPreviewFrameIsShownAndTheLabelFollowsTheReports)
 TEST(WindowConverts, SharedButtonsActOnTheEngineInConversionMode)
 {
     TempDir dir;
-    const fs::path clip = makeClip(dir / "long.mp4", 12.0, "640x360", "25");
+    const fs::path clip = makeClip(dir / "long.mp4", 40.0, "320x240", "25");
     WindowHarness w;
     TfrmMain& f = *w;
     f.show();
@@ -350,6 +350,9 @@ TEST(WindowConverts, SharedButtonsActOnTheEngineInConversionMode)
     QTest::mouseClick(f.btnPlay, Qt::LeftButton);
     expectButtons({{f.btnPause, true, true, 0}, {f.btnPlay, true, true, 1}});
     EXPECT_FALSE(f.FFVCL->Paused());
+    // Stopped while paused again, so the task cannot have finished meanwhile.
+    QTest::mouseClick(f.btnPause, Qt::LeftButton);
+    ASSERT_TRUE(f.FFVCL->Paused());
     QTest::mouseClick(f.btnStop, Qt::LeftButton);
     EXPECT_FALSE(f.btnStop->isEnabled());
     EXPECT_FALSE(f.FFVCL->Working());

@@ -113,7 +113,7 @@ TEST(FileHandOver, DroppedSubtitlesLoadTheFirstFileWhileTheSubtitleButtonIsEnabl
 TEST(FileHandOver, NothingIsTakenFromADropDuringAConversion)
 {
     Files files;
-    const fs::path longClip = makeClip(files.dir / "long.mp4", 10.0, "640x360");
+    const fs::path longClip = makeClip(files.dir / "long.mp4", 40.0, "320x240");
     WindowHarness w;
     TfrmMain& f = *w;
     w.addByCommandLine(longClip);
