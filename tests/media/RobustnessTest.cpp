@@ -64,3 +64,54 @@ TEST(LoggerLifetime, NoThreadStillPostsToTheDispatcherOnceTheLoggerIsGone)
     EXPECT_FALSE(stillPosting)
         << "a log line was being handed to the dispatcher after the logger was destroyed";
 }
+
+namespace {
+
+// One second of picture and tone as MPEG-TS, its clock starting at `offsetSeconds`.
+fs::path tsPiece(const TempDir& dir, const std::string& name, int offsetSeconds)
+{
+    const auto f = dir / name;
+    makeMedia({"-f", "lavfi", "-i", "testsrc2=size=160x90:rate=25:duration=1", "-f", "lavfi", "-i",
+               "sine=frequency=1000:duration=1", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac",
+               "-output_ts_offset", std::to_string(offsetSeconds), "-f", "mpegts", f.string()});
+    return f;
+}
+
+fs::path joined(const TempDir& dir, const std::string& name, const std::vector<fs::path>& pieces)
+{
+    const auto f = dir / name;
+    std::ofstream out(f, std::ios::binary);
+    for (const auto& p : pieces) {
+        std::ifstream in(p, std::ios::binary);
+        out << in.rdbuf();
+    }
+    return f;
+}
+
+} // namespace
+
+// A broadcast recording whose clock jumps (a cut, a new programme) is one continuous piece:
+// the jump neither fills the output with a long frozen picture and silence nor drops what
+// follows a jump backwards.
+TEST(EngineTimestamps, ClockJumpsInATransportStreamAreStitchedTogether)
+{
+    TempDir dir;
+    const auto early = tsPiece(dir, "early.ts", 0);
+    const auto late = tsPiece(dir, "late.ts", 100);
+    struct Case {
+        const char* name;
+        std::vector<fs::path> pieces;
+    };
+    const Case cases[] = {{"forward.ts", {early, late}}, {"backward.ts", {late, early}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto src = joined(dir, c.name, c.pieces);
+        const auto out = dir / (std::string(c.name) + "_psp.mp4");
+        auto r = convertFile(src, pspOutput(false, out));
+        ASSERT_TRUE(r.finished()) << r.error();
+        const double seconds = std::stod(probeValue(out, "v:0", "format=duration"));
+        EXPECT_GT(seconds, 1.8) << "part of the source is missing";
+        EXPECT_LT(seconds, 3.0) << "the jump was filled in";
+        EXPECT_EQ(pspCheck(out, "lo").exitCode, 0);
+    }
+}
