@@ -28,6 +28,9 @@ constexpr double kAudioHardSyncSeconds = 0.1;
 // In formats whose clock may restart (transport streams), a jump of more than this between
 // one packet of a stream and the next is a cut in the recording, not a pause to fill in.
 constexpr std::int64_t kClockJumpUs = 10 * kSecond;
+// Filling a hole in the source (repeated pictures, silence) looks for a pause or a stop after
+// this many frames, so a long hole does not hold either up.
+constexpr int kFillFramesBetweenChecks = 64;
 
 void fillBlack(AVFrame* f)
 {
@@ -84,6 +87,19 @@ class Transcoder {
             ev_.log(level, text);
     }
     bool stopRequested() const { return ev_.stopRequested && ev_.stopRequested(); }
+    // For loops that fill a hole: every so many frames, halts while paused; false once a
+    // stop was asked for (the hole is then left unfilled: the output ends there anyway).
+    bool keepFilling(int& framesSinceCheck)
+    {
+        if (++framesSinceCheck < kFillFramesBetweenChecks)
+            return true;
+        framesSinceCheck = 0;
+        if (ev_.waitWhilePaused)
+            ev_.waitWhilePaused();
+        if (stopRequested())
+            fillCut_ = true;
+        return !fillCut_;
+    }
 
     void openVideoEncoder();
     void openAudioEncoder();
@@ -126,6 +142,7 @@ class Transcoder {
     std::int64_t jumpOffsetUs_ = 0; // added to every packet to close the clock jumps met so far
     std::int64_t nextVideoDtsUs_ = AV_NOPTS_VALUE;
     std::int64_t nextAudioDtsUs_ = AV_NOPTS_VALUE;
+    bool fillCut_ = false; // a stop cut a hole's filling short: the output is not complete
     ff::PacketPtr packet_ = ff::allocPacket();
 
     // video
@@ -402,6 +419,7 @@ TranscodeEnd Transcoder::run()
     sendAudio(nullptr);
     maybeProgress(true);
     out_->finish();
+    stopped = stopped || fillCut_;
     log(TLogLevel::llInfo, std::string(stopped ? "stopped: " : "finished: ") + outOpts_.FileName);
     return stopped ? TranscodeEnd::Stopped : TranscodeEnd::Finished;
 }
@@ -512,7 +530,8 @@ AVFrame* Transcoder::hookableCopy(const AVFrame* frame)
 
 void Transcoder::emitVideoUntil(std::int64_t endSlot)
 {
-    while (nextSlot_ < endSlot) {
+    int sinceCheck = 0;
+    while (nextSlot_ < endSlot && keepFilling(sinceCheck)) {
         if (pending_ && !pendingScaled_) {
             scaleIntoCanvas(pending_.get());
             pendingScaled_ = true;
@@ -692,7 +711,8 @@ void Transcoder::convertAudio(const AVFrame* frame)
 
 void Transcoder::pushSilence(std::int64_t samples)
 {
-    while (samples > 0) {
+    int sinceCheck = 0;
+    while (samples > 0 && keepFilling(sinceCheck)) {
         const int n = static_cast<int>(std::min<std::int64_t>(samples, audioFrameSize_));
         ff::check(av_frame_make_writable(audioFrame_.get()), "cannot prepare an audio frame");
         av_samples_set_silence(audioFrame_->extended_data, 0, n, aenc_->ch_layout.nb_channels,

@@ -115,3 +115,29 @@ TEST(EngineTimestamps, ClockJumpsInATransportStreamAreStitchedTogether)
         EXPECT_EQ(pspCheck(out, "lo").exitCode, 0);
     }
 }
+
+// A source with an hour-long hole (here sound only, which also makes up the picture): the
+// hole is converted as silence and a still picture, which takes a while; a Stop during it
+// must not wait until the whole hole is written.
+TEST(EngineTimestamps, AStopDuringALongGapIsTakenAtOnce)
+{
+    TempDir dir;
+    const auto src = dir / "gap.mkv";
+    makeMedia({"-f", "lavfi", "-i", "sine=frequency=1000:duration=2", "-af", "asetpts=PTS+gte(T\\,1)*3600/TB",
+               "-c:a", "flac", src.string()});
+    const auto out = dir / "gap_psp.mp4";
+    kv::media::QueueDispatcher dispatcher;
+    kv::media::TFFEncoder engine(dispatcher);
+    const auto started = std::chrono::steady_clock::now();
+    auto r = convert(dispatcher, engine, src, pspOutput(false, out), [&](kv::media::TFFEncoder& e) {
+        if (std::chrono::steady_clock::now() - started > std::chrono::milliseconds(500))
+            e.Stop(false);
+    });
+    ASSERT_FALSE(r.terminates.empty());
+    EXPECT_FALSE(r.terminates.front().Finished);
+    EXPECT_FALSE(r.terminates.front().Exception) << r.error();
+    ASSERT_TRUE(fs::exists(out));
+    const double seconds = std::stod(probeValue(out, "v:0", "format=duration"));
+    EXPECT_LT(seconds, 1800) << "the stop waited for the hole to be filled";
+    EXPECT_EQ(pspCheck(out, "lo").exitCode, 0);
+}
