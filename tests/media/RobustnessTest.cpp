@@ -141,3 +141,45 @@ TEST(EngineTimestamps, AStopDuringALongGapIsTakenAtOnce)
     EXPECT_LT(seconds, 1800) << "the stop waited for the hole to be filled";
     EXPECT_EQ(pspCheck(out, "lo").exitCode, 0);
 }
+
+// The window clears the engine's handlers before it closes, then frees what they use. The
+// frame hook and the end-of-task report run off the handler thread, so clearing one must
+// wait for a call of it that is under way.
+TEST(EngineHandlers, ClearingAHandlerWaitsForItsCallUnderWay)
+{
+    TempDir dir;
+    const auto src = makeClip(dir / "clip.mp4", 0.5, "160x90");
+    for (const bool hook : {true, false}) {
+        SCOPED_TRACE(hook ? "frame hook" : "terminate report");
+        kv::media::QueueDispatcher dispatcher;
+        kv::media::TFFEncoder engine(dispatcher);
+        std::atomic<bool> inCall{false};
+        std::atomic<int> calls{0};
+        auto slow = [&] {
+            if (++calls > 1)
+                return;
+            inCall = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            inCall = false;
+        };
+        if (hook)
+            engine.SetOnVideoInputHook([&](kv::media::THookInfo&) { slow(); });
+        else
+            engine.SetOnTerminate([&](const kv::media::TTerminateInfo&) { slow(); });
+        const auto out = dir / (hook ? "hook_psp.mp4" : "terminate_psp.mp4");
+        const int idx = engine.AddTask(src.string(), {});
+        ASSERT_TRUE(engine.SetOutputFile(idx, out.string(), pspOutput(false, out))) << engine.LastErrMsg();
+        engine.Start(1);
+        dispatcher.waitServing([&] { return inCall.load() || !engine.Working(); });
+        ASSERT_TRUE(inCall);
+        if (hook)
+            engine.SetOnVideoInputHook(nullptr);
+        else
+            engine.SetOnTerminate(nullptr);
+        EXPECT_FALSE(inCall) << "the handler still runs after it was cleared";
+        const int callsAfterClearing = calls;
+        engine.Stop(true);
+        dispatcher.drain();
+        EXPECT_EQ(calls, callsAfterClearing);
+    }
+}
