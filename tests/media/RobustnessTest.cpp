@@ -1,4 +1,4 @@
-// Faults found in review: object lifetimes across threads and sources whose timestamps jump.
+// Lifetimes across threads (logger, handlers) and sources whose clock jumps or has long holes.
 #include "media/TFFEncoder.h"
 #include "media/TFFLogger.h"
 
