@@ -92,6 +92,57 @@ struct TFFEncoder::Impl {
     std::thread terminateThread; // the newest; each one first waits for the one before it
     std::atomic<int> terminateRunning{0};
 
+    // The hook and the terminate handler run off the handler thread, one call at a time each.
+    // A handler's generation grows with every Set; a call notes the generation it took, so
+    // a Set can wait until no call of an older handler is under way.
+    struct CallTrack {
+        std::uint64_t generation = 1;
+        std::uint64_t running = 0; // generation of the call under way; 0: none
+        std::thread::id caller;
+    };
+    CallTrack hookCalls, terminateCalls; // under `mutex`
+
+    // Takes the handler for one call (under `mutex`) and marks the call as under way.
+    template <class H> H beginCall(const H& handler, CallTrack& track)
+    {
+        std::lock_guard lk(mutex);
+        if (handler) {
+            track.running = track.generation;
+            track.caller = std::this_thread::get_id();
+        }
+        return handler;
+    }
+    void endCall(CallTrack& track)
+    {
+        {
+            std::lock_guard lk(mutex);
+            track.running = 0;
+        }
+        stateCv.notify_all();
+    }
+    // After a handler was replaced: waits until a call of the one before has returned,
+    // unless it is this very thread's call (a handler that clears itself).
+    void waitForOlderCall(CallTrack& track, std::uint64_t generation)
+    {
+        auto older = [&] {
+            std::lock_guard lk(mutex);
+            return track.running != 0 && track.running < generation &&
+                   track.caller != std::this_thread::get_id();
+        };
+        if (older())
+            waitFor([&] { return !older(); });
+    }
+    template <class H> void replaceHandler(H& slot, H h, CallTrack& track)
+    {
+        std::uint64_t generation;
+        {
+            std::lock_guard lk(mutex);
+            slot = std::move(h);
+            generation = ++track.generation;
+        }
+        waitForOlderCall(track, generation);
+    }
+
     void setError(const std::string& text)
     {
         std::lock_guard lk(mutex);
@@ -141,17 +192,15 @@ struct TFFEncoder::Impl {
         terminateThread = std::thread([this, info, previous = std::move(previous)]() mutable {
             if (previous.joinable())
                 previous.join(); // reports keep their order
-            TerminateHandler h;
-            {
-                std::lock_guard lk2(mutex);
-                h = onTerminate;
-            }
+            TerminateHandler h = beginCall(onTerminate, terminateCalls);
             if (h) {
                 try {
                     h(info);
                 } catch (...) {
                     TFFLogger::Log(TLogLevel::llError, "the terminate handler failed");
                 }
+                h = nullptr; // what it holds goes before a waiting Set returns
+                endCall(terminateCalls);
             }
             --terminateRunning;
             stateCv.notify_all();
@@ -191,13 +240,18 @@ void TFFEncoder::Impl::run()
     if (previewOn.load())
         ev.preview = [this](const TPreviewInfo& p) { invoke([this] { return onPreview; }, p); };
     ev.hook = [this](THookInfo& info) {
-        HookHandler h;
-        {
-            std::lock_guard lk(mutex);
-            h = onHook;
-        }
+        HookHandler h = beginCall(onHook, hookCalls);
         if (!h)
             return false;
+        struct End {
+            Impl* self;
+            HookHandler& h;
+            ~End()
+            {
+                h = nullptr;
+                self->endCall(self->hookCalls);
+            }
+        } end{this, h};
         h(info);
         return true;
     };
@@ -470,14 +524,12 @@ void TFFEncoder::SetOnPreviewBitmap(PreviewHandler h)
 
 void TFFEncoder::SetOnTerminate(TerminateHandler h)
 {
-    std::lock_guard lk(d->mutex);
-    d->onTerminate = std::move(h);
+    d->replaceHandler(d->onTerminate, std::move(h), d->terminateCalls);
 }
 
 void TFFEncoder::SetOnVideoInputHook(HookHandler h)
 {
-    std::lock_guard lk(d->mutex);
-    d->onHook = std::move(h);
+    d->replaceHandler(d->onHook, std::move(h), d->hookCalls);
 }
 
 void TFFEncoder::SetPreviewBitmap(bool on)

@@ -49,6 +49,8 @@ public:
     std::string LastErrMsg() const;
 
     // Handlers may be set or cleared from the handler thread at any time, also while converting.
+    // Once a Set has returned, the handler it replaced is not running any more (unless the
+    // call is that handler's own) and is not called again.
     void SetOnProgress(ProgressHandler h);
     void SetOnPreviewBitmap(PreviewHandler h);
     void SetOnTerminate(TerminateHandler h);     // called on a short-lived thread

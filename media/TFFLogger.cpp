@@ -82,18 +82,14 @@ void deliver(TLogLevel level, std::string text)
         text.pop_back();
     if (text.empty())
         return;
-    auto& a = active();
-    std::shared_ptr<HandlerBox> box;
-    IDispatcher* dispatcher = nullptr;
-    {
-        std::lock_guard lk(a.mutex);
-        if (!a.owner || level == TLogLevel::llQuiet || static_cast<int>(level) > static_cast<int>(a.level))
-            return;
-        box = a.box;
-        dispatcher = a.dispatcher;
-    }
     const auto tid = static_cast<std::uint32_t>(::syscall(SYS_gettid));
-    dispatcher->post([box, tid, level, text = std::move(text)] {
+    auto& a = active();
+    // Posted under the lock: the logger's destructor takes it too, so once that has returned
+    // no thread is still handing a line to the dispatcher (which may be gone right after).
+    std::lock_guard lk(a.mutex);
+    if (!a.owner || level == TLogLevel::llQuiet || static_cast<int>(level) > static_cast<int>(a.level))
+        return;
+    a.dispatcher->post([box = a.box, tid, level, text = std::move(text)] {
         TFFLogger::LogHandler h;
         {
             std::lock_guard lk(box->mutex);

@@ -807,8 +807,13 @@ void TFFPlayer::Seek(std::int64_t pts, int seekFlags, bool waitForSeekEnd)
         serial = ++s->lastSerial;
     }
     s->cv.notify_all();
+    // A handler served meanwhile may stop the player or open another file, which frees `s`:
+    // then the seek is over, and `s` is looked at only while it is still the one playing.
     if (waitForSeekEnd)
-        d->dispatcher.waitServing([s, serial] { return s->seekDoneSerial >= serial || s->finished(); });
+        d->dispatcher.waitServing([this, id = s->id, serial] {
+            const PlaySession* now = d->current.get();
+            return !now || now->id != id || now->seekDoneSerial >= serial || now->finished();
+        });
 }
 
 std::uint8_t TFFPlayer::AudioVolume() const

@@ -25,6 +25,12 @@ constexpr std::int64_t kSecond = 1'000'000;
 // Audio drifting further than this from its timestamps is corrected with silence or by
 // dropping samples (as ffmpeg's aresample=async does); smaller jitter is left alone.
 constexpr double kAudioHardSyncSeconds = 0.1;
+// In formats whose clock may restart (transport streams), a jump of more than this between
+// one packet of a stream and the next is a cut in the recording, not a pause to fill in.
+constexpr std::int64_t kClockJumpUs = 10 * kSecond;
+// Filling a hole in the source (repeated pictures, silence) looks for a pause or a stop after
+// this many frames, so a long hole does not hold either up.
+constexpr int kFillFramesBetweenChecks = 64;
 
 void fillBlack(AVFrame* f)
 {
@@ -81,6 +87,19 @@ class Transcoder {
             ev_.log(level, text);
     }
     bool stopRequested() const { return ev_.stopRequested && ev_.stopRequested(); }
+    // For loops that fill a hole: every so many frames, halts while paused; false once a
+    // stop was asked for (the hole is then left unfilled: the output ends there anyway).
+    bool keepFilling(int& framesSinceCheck)
+    {
+        if (++framesSinceCheck < kFillFramesBetweenChecks)
+            return true;
+        framesSinceCheck = 0;
+        if (ev_.waitWhilePaused)
+            ev_.waitWhilePaused();
+        if (stopRequested())
+            fillCut_ = true;
+        return !fillCut_;
+    }
 
     void openVideoEncoder();
     void openAudioEncoder();
@@ -106,6 +125,7 @@ class Transcoder {
     void sendAudio(const AVFrame* frame);
     std::int64_t audioSamplesQueued() const;
 
+    void stitchClockJumps(AVPacket* packet);
     void drain(AVCodecContext* enc, AVStream* st);
     void keepSyntheticStreamsUp();
     void maybeProgress(bool force = false);
@@ -118,7 +138,11 @@ class Transcoder {
     std::unique_ptr<ff::InputFile> in_;
     std::unique_ptr<ff::OutputFile> out_;
     OutputSettings settings_;
-    std::int64_t originUs_ = 0; // source time of the output's start
+    std::int64_t originUs_ = 0;     // source time of the output's start
+    std::int64_t jumpOffsetUs_ = 0; // added to every packet to close the clock jumps met so far
+    std::int64_t nextVideoDtsUs_ = AV_NOPTS_VALUE;
+    std::int64_t nextAudioDtsUs_ = AV_NOPTS_VALUE;
+    bool fillCut_ = false; // a stop cut a hole's filling short: the output is not complete
     ff::PacketPtr packet_ = ff::allocPacket();
 
     // video
@@ -356,6 +380,7 @@ TranscodeEnd Transcoder::run()
         }
         if (!more)
             break;
+        stitchClockJumps(packet_.get());
         if (realVideo_ && packet_->stream_index == vidx)
             in_->decode(in_->videoDecoder(), packet_.get(), onVideo);
         else if (realAudio_ && packet_->stream_index == aidx)
@@ -394,6 +419,7 @@ TranscodeEnd Transcoder::run()
     sendAudio(nullptr);
     maybeProgress(true);
     out_->finish();
+    stopped = stopped || fillCut_;
     log(TLogLevel::llInfo, std::string(stopped ? "stopped: " : "finished: ") + outOpts_.FileName);
     return stopped ? TranscodeEnd::Stopped : TranscodeEnd::Finished;
 }
@@ -504,7 +530,8 @@ AVFrame* Transcoder::hookableCopy(const AVFrame* frame)
 
 void Transcoder::emitVideoUntil(std::int64_t endSlot)
 {
-    while (nextSlot_ < endSlot) {
+    int sinceCheck = 0;
+    while (nextSlot_ < endSlot && keepFilling(sinceCheck)) {
         if (pending_ && !pendingScaled_) {
             scaleIntoCanvas(pending_.get());
             pendingScaled_ = true;
@@ -684,7 +711,8 @@ void Transcoder::convertAudio(const AVFrame* frame)
 
 void Transcoder::pushSilence(std::int64_t samples)
 {
-    while (samples > 0) {
+    int sinceCheck = 0;
+    while (samples > 0 && keepFilling(sinceCheck)) {
         const int n = static_cast<int>(std::min<std::int64_t>(samples, audioFrameSize_));
         ff::check(av_frame_make_writable(audioFrame_.get()), "cannot prepare an audio frame");
         av_samples_set_silence(audioFrame_->extended_data, 0, n, aenc_->ch_layout.nb_channels,
@@ -733,6 +761,39 @@ void Transcoder::drain(AVCodecContext* enc, AVStream* st)
         ff::check(ret, enc->codec_type == AVMEDIA_TYPE_VIDEO ? "cannot encode the video"
                                                              : "cannot encode the audio");
         out_->write(packet_.get(), enc, st);
+    }
+}
+
+void Transcoder::stitchClockJumps(AVPacket* packet)
+{
+    if (!(in_->context()->iformat->flags & AVFMT_TS_DISCONT))
+        return;
+    const int idx = packet->stream_index;
+    std::int64_t* next = idx == in_->videoStreamIndex()   ? &nextVideoDtsUs_
+                         : idx == in_->audioStreamIndex() ? &nextAudioDtsUs_
+                                                          : nullptr;
+    if (!next)
+        return;
+    const AVRational tb = in_->context()->streams[idx]->time_base;
+    if (packet->dts != AV_NOPTS_VALUE) {
+        std::int64_t dtsUs = av_rescale_q(packet->dts, tb, AV_TIME_BASE_Q) + jumpOffsetUs_;
+        if (*next != AV_NOPTS_VALUE) {
+            const std::int64_t delta = dtsUs - *next;
+            if (delta > kClockJumpUs || delta < -kClockJumpUs) {
+                jumpOffsetUs_ -= delta;
+                dtsUs -= delta;
+                log(TLogLevel::llWarning, "the source's clock jumps by " + std::to_string(delta / kSecond) +
+                                              " s; the parts are joined");
+            }
+        }
+        *next = dtsUs + (packet->duration > 0 ? av_rescale_q(packet->duration, tb, AV_TIME_BASE_Q) : 0);
+    }
+    if (jumpOffsetUs_ != 0) {
+        const std::int64_t shift = av_rescale_q(jumpOffsetUs_, AV_TIME_BASE_Q, tb);
+        if (packet->pts != AV_NOPTS_VALUE)
+            packet->pts += shift;
+        if (packet->dts != AV_NOPTS_VALUE)
+            packet->dts += shift;
     }
 }
 

@@ -558,3 +558,25 @@ TEST_F(PlayerTest, LibrariesCheck)
     EXPECT_TRUE(player_->LoadAVLib((kv::test::buildDir() / "LibAV").string())) << player_->LastErrMsg();
     EXPECT_TRUE(player_->AVLibLoaded());
 }
+
+// A seek that waits serves the handler thread meanwhile, and a handler served then (or, in
+// the window, a click on Stop or a dropped file) may stop the player, which frees the file
+// being played. The waiting seek must end then without touching it (shows under ASan).
+TEST_F(PlayerTest, AStopFromAHandlerDuringAWaitedSeekEndsTheSeek)
+{
+    ASSERT_TRUE(open("av.mp4")) << player_->LastErrMsg();
+    std::this_thread::sleep_for(600ms); // position reports queue up meanwhile
+    bool seeking = false;
+    int stopsDuringSeek = 0;
+    player_->SetOnPosition([&](std::int64_t) {
+        if (seeking) {
+            ++stopsDuringSeek;
+            player_->Stop(true);
+        }
+    });
+    seeking = true;
+    player_->Seek(1'500'000, 0, true);
+    seeking = false;
+    EXPECT_EQ(stopsDuringSeek, 1);
+    EXPECT_FALSE(player_->Paused());
+}
