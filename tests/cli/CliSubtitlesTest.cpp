@@ -296,6 +296,40 @@ TEST(CliFrameAt, WritesTheFrameWithItsSubtitleAsANewPicture)
     EXPECT_EQ(fs::file_size(at), before);
     EXPECT_TRUE(hasText(textIn(at)));
 
+    // The settings come from the user's store, as in the window: red text, and the store is
+    // only read.
+    const auto redStore = dir / "red.reg";
+    const std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n"
+                            "[HKEY_CURRENT_USER\\Software\\Quadrell\\Kestroplay]\r\n"
+                            "\"FWidth\"=hex:00,00,00,00,00,c0,57,40\r\n"
+                            "\"IQTime\"=dword:00000fa0\r\n"
+                            "\"IQDziel\"=dword:00000001\r\n"
+                            "\"IQZmniejsz\"=dword:00000001\r\n"
+                            "\"EFontName\"=\"Arial\"\r\n"
+                            "\"EFontSize\"=hex:00,00,00,00,00,00,34,40\r\n"
+                            "\"FontColor\"=dword:000000ff\r\n"
+                            "\"FontCharset\"=dword:000000ee\r\n";
+    std::ofstream(redStore, std::ios::binary) << reg;
+    const auto red = dir / "red.png";
+    r = runCli(redStore,
+               {"--frame-at", "1.5", "--output", red.string(), "--subtitles", srt.string(), src.string()});
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    {
+        const QImage image =
+            QImage(QString::fromStdString(red.string())).convertToFormat(QImage::Format_RGB888);
+        int redPixels = 0, whitePixels = 0;
+        for (int y = image.height() * 3 / 5; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb p = image.pixel(x, y);
+                redPixels += qRed(p) > 200 && qGreen(p) < 60 && qBlue(p) < 60;
+                whitePixels += qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) > 200;
+            }
+        EXPECT_GT(redPixels, 40);
+        EXPECT_EQ(whitePixels, 0);
+    }
+    std::ifstream storeIn(redStore, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(storeIn)), {}), reg);
+
     // A time past the end is an error, and leaves no picture.
     const auto late = dir / "late.png";
     r = runCli(store, {"--frame-at", "60", "--output", late.string(), src.string()});
