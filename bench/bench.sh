@@ -113,7 +113,7 @@ fi
 
 if [ "$part" != plain ]; then
   echo
-  printf "%-12s %9s %9s %9s %8s %8s %9s\n" source "plain s" "subs s" "ffmpeg s" "added" "vs ffm" "subs MB"
+  printf "%-12s %9s %9s %9s %8s %8s %9s %9s\n" source "plain s" "subs s" "ffmpeg s" "added" "vs ffm" "cpu added" "subs MB"
   for src in src1080.mp4 src576.avi src720.mp4; do
     plain=(); subs=(); theirs=()
     for ((r = 1; r <= rounds; r++)); do
@@ -126,7 +126,9 @@ if [ "$part" != plain ]; then
     sw=$(printf '%s\n' "${subs[@]}" | awk '{print $1}' | median)
     fw=$(printf '%s\n' "${theirs[@]}" | awk '{print $1}' | median)
     sm=$(printf '%s\n' "${subs[@]}" | awk '{print $2}' | median)
-    awk -v s="$src" -v pw="$pw" -v sw="$sw" -v fw="$fw" -v sm="$sm" 'BEGIN {
-      printf "%-12s %9.2f %9.2f %9.2f %7.1f%% %7.2fx %9.1f\n", s, pw, sw, fw, (sw/pw - 1) * 100, sw/fw, sm/1024 }'
+    pc=$(printf '%s\n' "${plain[@]}" | awk '{print $3}' | median)
+    sc=$(printf '%s\n' "${subs[@]}" | awk '{print $3}' | median)
+    awk -v s="$src" -v pw="$pw" -v sw="$sw" -v fw="$fw" -v sm="$sm" -v pc="$pc" -v sc="$sc" 'BEGIN {
+      printf "%-12s %9.2f %9.2f %9.2f %7.1f%% %7.2fx %8.1f%% %9.1f\n", s, pw, sw, fw, (sw/pw - 1) * 100, sw/fw, (sc/pc - 1) * 100, sm/1024 }'
   done
 fi
