@@ -1,10 +1,13 @@
 #include "cli/ConvertCommand.h"
 
 #include "cli/Progress.h"
+#include "cli/SubtitleCommands.h"
 #include "media/Dispatcher.h"
 #include "media/TFFEncoder.h"
 #include "media/TFFLogger.h"
 #include "options/TfrmOption.h"
+#include "subtitles/SnapshotFromSettings.h"
+#include "subtitles/SubtitleBurner.h"
 
 #include <chrono>
 #include <filesystem>
@@ -60,13 +63,6 @@ int runConvert(const CliArgs& args, const std::string& libFolder, const std::ato
         return kExitFailed;
     };
 
-    // Subtitle burn-in joins here: load args.subtitles into the options holder and hook
-    // the renderer into the engine before it starts.
-    if (!args.subtitles.empty()) {
-        console.err << "kestrovid-convert: subtitles are not supported yet\n";
-        return kExitUsage;
-    }
-
     media::QueueDispatcher dispatcher;
     ProgressPrinter printer(console);
     media::TFFLogger logger(dispatcher);
@@ -76,6 +72,8 @@ int runConvert(const CliArgs& args, const std::string& libFolder, const std::ato
         console.err << text << '\n';
     });
 
+    // Declared before the engine: its worker calls the burner until the engine is gone.
+    subtitles::SubtitleBurner burner;
     media::TFFEncoder engine(dispatcher);
     if (!engine.AVLibLoaded() && !engine.LoadAVLib(libFolder))
         return fail(engine.LastErrMsg());
@@ -90,6 +88,18 @@ int runConvert(const CliArgs& args, const std::string& libFolder, const std::ato
     media::TInputOptions in;
     holder.FillOutputOptions(out, !args.lo);
     holder.FillInputOptions(in);
+    // Only the subtitle file named on the command line is burnt in; one named like the
+    // source is not picked up by itself.
+    std::shared_ptr<const subtitles::SubtitleSnapshot> snapshot;
+    std::string loadedMessage;
+    if (!args.subtitles.empty()) {
+        std::string error;
+        auto loaded = loadSubtitles(args.subtitles, sourceFrameRate(decoder), args.encoding, true, &error);
+        if (!loaded)
+            return fail(error);
+        snapshot = subtitles::makeSubtitleSnapshot(loaded->settings, loaded->table);
+        loadedMessage = loaded->message;
+    }
     decoder.CloseFile();
     if (!args.output.empty())
         out.FileName = args.output;
@@ -115,7 +125,16 @@ int runConvert(const CliArgs& args, const std::string& libFolder, const std::ato
         });
     });
 
-    console.out << "Converting " << in.FileName << "\n        to " << out.FileName << '\n' << std::flush;
+    if (snapshot) {
+        burner.btnSubOn().store(true);
+        burner.ResetSubtitleSchedule(snapshot);
+        engine.SetOnVideoInputHook([&burner](media::THookInfo& info) { burner.FFVCLCustomHook(info); });
+    }
+
+    console.out << "Converting " << in.FileName << "\n        to " << out.FileName << '\n';
+    if (snapshot)
+        console.out << loadedMessage << '\n';
+    console.out << std::flush;
     engine.SetThreadPriority(media::TThreadPriority::tpNormal);
     engine.Start(1);
     bool stopAsked = false;
@@ -131,6 +150,7 @@ int runConvert(const CliArgs& args, const std::string& libFolder, const std::ato
     engine.Stop(true);
     engine.SetOnProgress(nullptr);
     engine.SetOnTerminate(nullptr);
+    engine.SetOnVideoInputHook(nullptr);
     dispatcher.drain();
     printer.closeLine();
 

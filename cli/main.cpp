@@ -1,11 +1,16 @@
 // kestrovid-convert: converts one file into an MP4 the PSP plays, without a window.
 #include "cli/Args.h"
 #include "cli/ConvertCommand.h"
+#include "cli/SubtitleCommands.h"
+
+#include <QGuiApplication>
 
 #include <atomic>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -25,6 +30,29 @@ std::string libFolder(const char* argv0)
     if (ec)
         exe = std::filesystem::absolute(argv0, ec);
     return (exe.parent_path() / "LibAV").string();
+}
+
+// Qt's notes about a missing XDG_RUNTIME_DIR mean nothing to a converter run from a script;
+// everything else Qt says goes to stderr as usual.
+void qtMessages(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (type == QtWarningMsg && text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")))
+        return;
+    std::cerr << qFormatLogMessage(type, context, text).toStdString() << '\n';
+}
+
+// Drawing subtitles needs fonts, and fonts need a QGuiApplication; without a display it
+// runs on the offscreen platform.
+std::unique_ptr<QGuiApplication> makeGuiApplication(int& argc, char** argv)
+{
+    const auto unset = [](const char* name) {
+        const char* v = std::getenv(name);
+        return !v || !*v;
+    };
+    if (unset("QT_QPA_PLATFORM") && unset("DISPLAY") && unset("WAYLAND_DISPLAY"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    qInstallMessageHandler(qtMessages);
+    return std::make_unique<QGuiApplication>(argc, argv);
 }
 
 } // namespace
@@ -47,6 +75,15 @@ int main(int argc, char** argv)
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
 
+    const kv::cli::CliArgs& args = *parsed.args;
     kv::cli::Console console{std::cout, std::cerr, ::isatty(STDOUT_FILENO) == 1};
-    return kv::cli::runConvert(*parsed.args, libFolder(argv[0]), interrupted, console);
+    if (args.command == kv::cli::Command::ListSubtitles)
+        return kv::cli::runListSubtitles(args, console);
+
+    std::unique_ptr<QGuiApplication> gui;
+    if (!args.subtitles.empty())
+        gui = makeGuiApplication(argc, argv);
+    if (args.command == kv::cli::Command::FrameAt)
+        return kv::cli::runFrameAt(args, console);
+    return kv::cli::runConvert(args, libFolder(argv[0]), interrupted, console);
 }

@@ -287,6 +287,22 @@ SubtitleOverlay RenderSubtitleOverlay(const SubtitleLayout& layout)
     const QRect used(QPoint(left, top), QPoint(right, bottom));
     overlay.Image = image.copy(used);
     overlay.Origin = area.topLeft() + used.topLeft();
+    overlay.RowRuns.reserve(static_cast<std::size_t>(overlay.Image.height()) + 1);
+    for (int y = 0; y < overlay.Image.height(); ++y) {
+        overlay.RowRuns.push_back(static_cast<int>(overlay.Runs.size()));
+        const auto* row = reinterpret_cast<const QRgb*>(overlay.Image.constScanLine(y));
+        for (int x = 0; x < overlay.Image.width();) {
+            if (qAlpha(row[x]) == 0) {
+                ++x;
+                continue;
+            }
+            const int begin = x;
+            while (x < overlay.Image.width() && qAlpha(row[x]) != 0)
+                ++x;
+            overlay.Runs.emplace_back(begin, x);
+        }
+    }
+    overlay.RowRuns.push_back(static_cast<int>(overlay.Runs.size()));
     return overlay;
 }
 
@@ -301,11 +317,50 @@ void CompositeOverlay(const SubtitleOverlay& overlay, kv::media::THookBitmap& fr
     const kv::media::TRGBView view = frame.Rows(top, bottom);
     if (view.Data == nullptr)
         return;
-    QImage rows(view.row(top), view.Width, bottom - top, view.Stride, QImage::Format_RGB888);
-    rows.setDotsPerMeterX(kDotsPerMeter96Dpi);
-    rows.setDotsPerMeterY(kDotsPerMeter96Dpi);
-    QPainter painter(&rows);
-    painter.drawImage(QPoint(overlay.Origin.x(), overlay.Origin.y() - top), overlay.Image);
+    // Source-over by hand: this runs on every frame a line is shown, and a painter on a
+    // 24-bit image converts every covered pixel to 32 bits and back. Transparent pixels
+    // (most of the overlay) are skipped.
+    const int ox = overlay.Origin.x();
+    const int left = std::max(0, ox);
+    const int right = std::min(view.Width, ox + overlay.Image.width());
+    const bool haveRuns = overlay.RowRuns.size() == static_cast<std::size_t>(overlay.Image.height()) + 1;
+    auto blendRange = [&](const QRgb* src, std::uint8_t* row, int from, int to) { // frame columns
+        std::uint8_t* dst = row + static_cast<std::ptrdiff_t>(from) * 3;
+        for (int x = from; x < to; ++x, dst += 3) {
+            const QRgb p = src[x - ox];
+            const unsigned alpha = qAlpha(p);
+            if (alpha == 0)
+                continue;
+            if (alpha == 255) {
+                dst[0] = static_cast<std::uint8_t>(qRed(p));
+                dst[1] = static_cast<std::uint8_t>(qGreen(p));
+                dst[2] = static_cast<std::uint8_t>(qBlue(p));
+                continue;
+            }
+            // Premultiplied: out = src + dst * (255 - alpha) / 255, rounded.
+            const unsigned keep = 255 - alpha;
+            auto blend = [keep](unsigned s, unsigned d) {
+                const unsigned t = d * keep + 128;
+                return static_cast<std::uint8_t>(std::min(255u, s + ((t + (t >> 8)) >> 8)));
+            };
+            dst[0] = blend(static_cast<unsigned>(qRed(p)), dst[0]);
+            dst[1] = blend(static_cast<unsigned>(qGreen(p)), dst[1]);
+            dst[2] = blend(static_cast<unsigned>(qBlue(p)), dst[2]);
+        }
+    };
+    for (int y = top; y < bottom; ++y) {
+        const int imageRow = y - overlay.Origin.y();
+        const auto* src = reinterpret_cast<const QRgb*>(overlay.Image.constScanLine(imageRow));
+        std::uint8_t* row = view.row(y);
+        if (!haveRuns) {
+            blendRange(src, row, left, right);
+            continue;
+        }
+        for (int r = overlay.RowRuns[imageRow]; r < overlay.RowRuns[imageRow + 1]; ++r) {
+            const auto& run = overlay.Runs[static_cast<std::size_t>(r)];
+            blendRange(src, row, std::max(left, ox + run.first), std::min(right, ox + run.second));
+        }
+    }
 }
 
 } // namespace kv::subtitles

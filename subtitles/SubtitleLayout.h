@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 class QPainter;
@@ -69,6 +70,11 @@ void DrawAATextDIVX(QPainter& painter, const QFont& font, int x, int y, int outl
 struct SubtitleOverlay {
     QImage Image;  // premultiplied ARGB; null when nothing is visible
     QPoint Origin; // its top-left corner in the frame
+    // The runs of visible pixels, so compositing touches only those: run i covers columns
+    // [Runs[i].first, Runs[i].second) of the image; the runs of image row y are
+    // RowRuns[y] .. RowRuns[y + 1] - 1. Empty: every pixel of the image is looked at.
+    std::vector<std::pair<int, int>> Runs;
+    std::vector<int> RowRuns;
     bool empty() const { return Image.isNull(); }
 };
 
