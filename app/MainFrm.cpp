@@ -114,7 +114,7 @@ TfrmMain::TfrmMain(TfrmMainSetup setup, QWidget* parent)
     labelPal.setColor(QPalette::WindowText, kSilver);
     LProgress->setPalette(labelPal);
     LProgress->move(285, 141);
-    LProgress->setText(QStringLiteral("Progress: 0%")); // the design text, whatever the language
+    LProgress->setText(QStringLiteral("Progress: 0%")); // the initial caption, whatever the language
 
     Panel = new TPanel(Panel1, Qt::black);
     Panel->setObjectName("Panel");

@@ -3,7 +3,7 @@
 #include "app/MainFrm.h"
 
 #include "app/ComponentShutdown.h"
-#include "app/SubtitleGlue.h"
+#include "subtitles/SnapshotFromSettings.h"
 #include "options/Profiles.h"
 
 #include <QCoreApplication>
@@ -208,7 +208,7 @@ void TfrmMain::btnStartConvertClick(TMBButton*)
     for (TMBButton* b : {btnAdd, btnStartConvert, btnAddSub, btnStop, btnPause, btnPlay})
         b->setEnabled(false);
     // The burner reads only this copy of the settings and the table while the worker runs.
-    Burner.ResetSubtitleSchedule(makeSubtitleSnapshot(frmOption->Settings, frmOption->TimeTXTEditor));
+    Burner.ResetSubtitleSchedule(subtitles::makeSubtitleSnapshot(frmOption->Settings, frmOption->TimeTXTEditor));
     subtitleSwitchChanged();
     ProgressBar(1);
     btnPauseConvert->move(btnPauseConvert->x(), 181);
