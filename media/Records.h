@@ -36,6 +36,17 @@ struct TRGBView {
     std::uint8_t* row(int y) const { return Data + static_cast<std::ptrdiff_t>(y) * Stride; }
 };
 
+// A premultiplied 32-bit ARGB picture (words 0xAARRGGBB) to lay over the frame with its
+// top-left pixel at (Left, Top); it may reach past the frame's edges.
+struct TOverlayView {
+    const std::uint32_t* Pixels = nullptr;
+    int Stride = 0; // words from one row to the next
+    int Left = 0;
+    int Top = 0;
+    int Width = 0;
+    int Height = 0;
+};
+
 // The source frame handed to the video-input hook, as a 24-bit RGB bitmap at the source's
 // size. Pixels are converted from the decoded frame only when first asked for, and only
 // the rows asked for (widened as the pixel format needs), so a hook that draws nothing
@@ -49,6 +60,11 @@ public:
     // Rows [top, bottom) as RGB; rows handed out earlier in the same call stay valid.
     virtual TRGBView Rows(int top, int bottom) = 0;
     TRGBView All() { return Rows(0, Height()); }
+    // Lays the overlay over the frame source-over, straight into the frame's own pixel
+    // format, when the frame can do that without an RGB round trip; like drawn rows, the
+    // result goes into the frame only if Update is true. False: nothing was done, draw
+    // through Rows() instead.
+    virtual bool BlendOverlay(const TOverlayView& /*overlay*/) { return false; }
 };
 
 // The video stream information of the decoder (only FrameRate is relied on by the window).
