@@ -3,6 +3,7 @@
 // set keeps a value that means "not set" (empty text, -1, or an empty optional), so the
 // engine decides. Times are signed 64-bit microseconds throughout.
 #include <cstdint>
+#include <utility>
 #include <memory>
 #include <optional>
 #include <string>
@@ -45,6 +46,10 @@ struct TOverlayView {
     int Top = 0;
     int Width = 0;
     int Height = 0;
+    // Optional: the columns [first, second) of row y that are not fully transparent are the
+    // runs RowRuns[y] .. RowRuns[y + 1] - 1 (Height + 1 entries); the rest is skipped unread.
+    const std::pair<int, int>* Runs = nullptr;
+    const int* RowRuns = nullptr;
 };
 
 // The source frame handed to the video-input hook, as a 24-bit RGB bitmap at the source's

@@ -323,6 +323,10 @@ void CompositeOverlay(const SubtitleOverlay& overlay, kv::media::THookBitmap& fr
     direct.Top = overlay.Origin.y();
     direct.Width = overlay.Image.width();
     direct.Height = overlay.Image.height();
+    if (overlay.RowRuns.size() == static_cast<std::size_t>(overlay.Image.height()) + 1) {
+        direct.Runs = overlay.Runs.data();
+        direct.RowRuns = overlay.RowRuns.data();
+    }
     if (overlay.Image.format() == QImage::Format_ARGB32_Premultiplied && frame.BlendOverlay(direct))
         return;
     const kv::media::TRGBView view = frame.Rows(top, bottom);

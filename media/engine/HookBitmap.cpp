@@ -9,15 +9,16 @@ extern "C" {
 
 namespace kv::media::engine {
 
-namespace {
-
-constexpr int kPlaneAlign = 64; // line and plane alignment of our own copies, enough for any SIMD
-
 // RGB to Y'CbCr in 14-bit fixed point, as the scaler converts by default (BT.601 matrix).
 struct YuvCoefficients {
     int y[3], u[3], v[3];
     int lumaOffset;
 };
+
+namespace {
+
+constexpr int kPlaneAlign = 64; // line and plane alignment of our own copies, enough for any SIMD
+
 constexpr int kFix = 1 << 14;
 constexpr int fix(double c)
 {
@@ -206,6 +207,10 @@ void HookBitmap::blendYuv420(const TOverlayView& overlay, bool fullRange)
     const int x0 = std::max(0, overlay.Left), x1 = std::min(width_, overlay.Left + overlay.Width);
     const int y0 = std::max(0, overlay.Top), y1 = std::min(height_, overlay.Top + overlay.Height);
     AVFrame* f = work_.get();
+    if (overlay.Runs && overlay.RowRuns) {
+        blendRunsYuv420(overlay, k, x0, x1, y0, y1);
+        return;
+    }
     const std::uint32_t* rows[2];
     std::uint8_t* luma[2];
     for (int cy = y0 / 2; cy < (y1 + 1) / 2; ++cy) {
@@ -253,6 +258,70 @@ void HookBitmap::blendYuv420(const TOverlayView& overlay, bool fullRange)
             cb[cx] = static_cast<std::uint8_t>(std::clamp((u + 2 * kFix) >> 16, 0, 255));
             cr[cx] = static_cast<std::uint8_t>(std::clamp((v + 2 * kFix) >> 16, 0, 255));
         }
+    }
+}
+
+// As above, reading only the overlay's runs: each row pair's covered pixels are blended
+// into luma while their chroma contributions gather per chroma column, then the chroma
+// samples those runs reach are written and their sums cleared for the next pair.
+void HookBitmap::blendRunsYuv420(const TOverlayView& overlay, const YuvCoefficients& k, int x0, int x1,
+                                 int y0, int y1)
+{
+    const int* keep = blendTables_.data();
+    const int* chromaOffset = blendTables_.data() + 1021;
+    AVFrame* f = work_.get();
+    const std::size_t chromaWidth = static_cast<std::size_t>(width_ + 1) / 2;
+    if (chromaSums_.size() != 3 * chromaWidth)
+        chromaSums_.assign(3 * chromaWidth, 0);
+    int* sumA = chromaSums_.data();
+    int* sumU = sumA + chromaWidth;
+    int* sumV = sumU + chromaWidth;
+    auto runsOf = [&](int y, auto&& each) {
+        const int row = y - overlay.Top;
+        for (int r = overlay.RowRuns[row]; r < overlay.RowRuns[row + 1]; ++r) {
+            const int from = std::max(x0, overlay.Left + overlay.Runs[r].first);
+            const int to = std::min(x1, overlay.Left + overlay.Runs[r].second);
+            if (from < to)
+                each(from, to);
+        }
+    };
+    for (int cy = y0 / 2; cy < (y1 + 1) / 2; ++cy) {
+        const int ya = std::max(y0, 2 * cy), yb = std::min(y1, 2 * cy + 2);
+        for (int y = ya; y < yb; ++y) {
+            const std::uint32_t* src =
+                overlay.Pixels + static_cast<std::ptrdiff_t>(y - overlay.Top) * overlay.Stride - overlay.Left;
+            std::uint8_t* luma = f->data[0] + static_cast<std::ptrdiff_t>(y) * f->linesize[0];
+            runsOf(y, [&](int from, int to) {
+                for (int x = from; x < to; ++x) {
+                    const std::uint32_t p = src[x];
+                    const int a = static_cast<int>(p >> 24);
+                    if (a == 0)
+                        continue;
+                    const int r = (p >> 16) & 0xff, g = (p >> 8) & 0xff, b = p & 0xff;
+                    const int v = k.y[0] * r + k.y[1] * g + k.y[2] * b +
+                                  k.lumaOffset * chromaOffset[4 * a] / 128 + luma[x] * keep[4 * a];
+                    luma[x] = static_cast<std::uint8_t>(std::clamp((v + kFix / 2) >> 14, 0, 255));
+                    sumA[x >> 1] += a;
+                    sumU[x >> 1] += k.u[0] * r + k.u[1] * g + k.u[2] * b;
+                    sumV[x >> 1] += k.v[0] * r + k.v[1] * g + k.v[2] * b;
+                }
+            });
+        }
+        std::uint8_t* cb = f->data[1] + static_cast<std::ptrdiff_t>(cy) * f->linesize[1];
+        std::uint8_t* cr = f->data[2] + static_cast<std::ptrdiff_t>(cy) * f->linesize[2];
+        for (int y = ya; y < yb; ++y)
+            runsOf(y, [&](int from, int to) {
+                for (int cx = from >> 1; cx < (to + 1) >> 1; ++cx) {
+                    const int s = sumA[cx];
+                    if (s == 0)
+                        continue; // none of its pixels covered, or written already
+                    const int u = sumU[cx] + 4 * (chromaOffset[s] + cb[cx] * keep[s]);
+                    const int v = sumV[cx] + 4 * (chromaOffset[s] + cr[cx] * keep[s]);
+                    cb[cx] = static_cast<std::uint8_t>(std::clamp((u + 2 * kFix) >> 16, 0, 255));
+                    cr[cx] = static_cast<std::uint8_t>(std::clamp((v + 2 * kFix) >> 16, 0, 255));
+                    sumA[cx] = sumU[cx] = sumV[cx] = 0;
+                }
+            });
     }
 }
 

@@ -12,6 +12,8 @@
 
 namespace kv::media::engine {
 
+struct YuvCoefficients;
+
 class HookBitmap final : public THookBitmap {
   public:
     HookBitmap();
@@ -38,6 +40,8 @@ class HookBitmap final : public THookBitmap {
     AVFrame* source() { return working_ ? work_.get() : frame_; }
     void makeWorkingCopy();
     void blendYuv420(const TOverlayView& overlay, bool fullRange);
+    void blendRunsYuv420(const TOverlayView& overlay, const YuvCoefficients& k, int x0, int x1, int y0,
+                         int y1);
 
     AVFrame* frame_ = nullptr;
     int width_ = 0;
@@ -61,6 +65,7 @@ class HookBitmap final : public THookBitmap {
     ff::FramePtr work_;
     bool working_ = false;         // work_ holds this frame's picture
     std::vector<int> blendTables_; // fixed-point weights by alpha sum, made on the first blend
+    std::vector<int> chromaSums_;  // per chroma column of a row pair: alpha, Cb and Cr sums
 };
 
 } // namespace kv::media::engine

@@ -230,6 +230,37 @@ TEST(HookBitmap, BlendsAnOverlayInYuvLeavingEveryUncoveredSampleAsDecoded)
         const double red = full ? 0.299 * 255 : 16 + 0.256788 * 255;
         const double want = (red * 128 + sample(original.get(), 0, 9, 11) * 127) / 255;
         EXPECT_NEAR(sample(frame.get(), 0, 9, 11), want, 1.0);
+
+        // Told which runs of each row are not transparent, the blend reads only those and
+        // gives the same picture.
+        std::vector<std::pair<int, int>> runs;
+        std::vector<int> rowRuns;
+        for (int y = 0; y < OH; ++y) {
+            rowRuns.push_back(static_cast<int>(runs.size()));
+            for (int x = 0; x < OW;) {
+                if (!overlay[y * OW + x]) {
+                    ++x;
+                    continue;
+                }
+                const int begin = x;
+                while (x < OW && overlay[y * OW + x])
+                    ++x;
+                runs.emplace_back(begin, x);
+            }
+        }
+        rowRuns.push_back(static_cast<int>(runs.size()));
+        kv::media::TOverlayView withRuns = view;
+        withRuns.Runs = runs.data();
+        withRuns.RowRuns = rowRuns.data();
+        auto byRuns = patternFrame(W, H, format);
+        bmp.attach(byRuns.get());
+        ASSERT_TRUE(bmp.BlendOverlay(withRuns));
+        bmp.commit();
+        for (int p = 0; p < 3; ++p)
+            for (int y = 0; y < (p ? H / 2 : H); ++y)
+                for (int x = 0; x < (p ? W / 2 : W); ++x)
+                    ASSERT_EQ(sample(byRuns.get(), p, x, y), sample(frame.get(), p, x, y))
+                        << "plane " << p << " at " << x << "," << y;
     }
 }
 
