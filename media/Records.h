@@ -3,6 +3,7 @@
 // set keeps a value that means "not set" (empty text, -1, or an empty optional), so the
 // engine decides. Times are signed 64-bit microseconds throughout.
 #include <cstdint>
+#include <utility>
 #include <memory>
 #include <optional>
 #include <string>
@@ -36,6 +37,21 @@ struct TRGBView {
     std::uint8_t* row(int y) const { return Data + static_cast<std::ptrdiff_t>(y) * Stride; }
 };
 
+// A premultiplied 32-bit ARGB picture (words 0xAARRGGBB) to lay over the frame with its
+// top-left pixel at (Left, Top); it may reach past the frame's edges.
+struct TOverlayView {
+    const std::uint32_t* Pixels = nullptr;
+    int Stride = 0; // words from one row to the next
+    int Left = 0;
+    int Top = 0;
+    int Width = 0;
+    int Height = 0;
+    // Optional: the columns [first, second) of row y that are not fully transparent are the
+    // runs RowRuns[y] .. RowRuns[y + 1] - 1 (Height + 1 entries); the rest is skipped unread.
+    const std::pair<int, int>* Runs = nullptr;
+    const int* RowRuns = nullptr;
+};
+
 // The source frame handed to the video-input hook, as a 24-bit RGB bitmap at the source's
 // size. Pixels are converted from the decoded frame only when first asked for, and only
 // the rows asked for (widened as the pixel format needs), so a hook that draws nothing
@@ -49,6 +65,11 @@ public:
     // Rows [top, bottom) as RGB; rows handed out earlier in the same call stay valid.
     virtual TRGBView Rows(int top, int bottom) = 0;
     TRGBView All() { return Rows(0, Height()); }
+    // Lays the overlay over the frame source-over, straight into the frame's own pixel
+    // format, when the frame can do that without an RGB round trip; like drawn rows, the
+    // result goes into the frame only if Update is true. False: nothing was done, draw
+    // through Rows() instead.
+    virtual bool BlendOverlay(const TOverlayView& /*overlay*/) { return false; }
 };
 
 // The video stream information of the decoder (only FrameRate is relied on by the window).

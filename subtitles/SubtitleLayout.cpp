@@ -314,6 +314,21 @@ void CompositeOverlay(const SubtitleOverlay& overlay, kv::media::THookBitmap& fr
     const int bottom = std::min(frame.Height(), overlay.Origin.y() + overlay.Image.height());
     if (top >= bottom)
         return;
+    // A frame that blends in its own pixel format spares the RGB round trip of the rows.
+    static_assert(sizeof(QRgb) == sizeof(std::uint32_t));
+    kv::media::TOverlayView direct;
+    direct.Pixels = reinterpret_cast<const std::uint32_t*>(overlay.Image.constBits());
+    direct.Stride = static_cast<int>(overlay.Image.bytesPerLine() / 4);
+    direct.Left = overlay.Origin.x();
+    direct.Top = overlay.Origin.y();
+    direct.Width = overlay.Image.width();
+    direct.Height = overlay.Image.height();
+    if (overlay.RowRuns.size() == static_cast<std::size_t>(overlay.Image.height()) + 1) {
+        direct.Runs = overlay.Runs.data();
+        direct.RowRuns = overlay.RowRuns.data();
+    }
+    if (overlay.Image.format() == QImage::Format_ARGB32_Premultiplied && frame.BlendOverlay(direct))
+        return;
     const kv::media::TRGBView view = frame.Rows(top, bottom);
     if (view.Data == nullptr)
         return;

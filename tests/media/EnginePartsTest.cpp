@@ -145,3 +145,145 @@ TEST(HookBitmap, ConvertsOnlyTheRowsAskedForAndPutsOnlyThoseBack)
         EXPECT_EQ(ref->data[0][y * ref->linesize[0] + 10], 60) << "the shared picture must not change";
     }
 }
+
+namespace {
+
+// A planar frame whose every sample differs from its neighbours, so any stray write shows.
+kv::ff::FramePtr patternFrame(int w, int h, AVPixelFormat format = AV_PIX_FMT_YUV420P)
+{
+    auto f = kv::ff::allocFrame();
+    f->format = format;
+    f->width = w;
+    f->height = h;
+    kv::ff::check(av_frame_get_buffer(f.get(), 0), "frame");
+    for (int p = 0; p < 3; ++p) {
+        const int pw = p ? (w + 1) / 2 : w, ph = p ? (h + 1) / 2 : h;
+        for (int y = 0; y < ph; ++y)
+            for (int x = 0; x < pw; ++x)
+                f->data[p][y * f->linesize[p] + x] =
+                    static_cast<std::uint8_t>(40 + (x * 7 + y * 13 + p * 29) % 170);
+    }
+    return f;
+}
+
+int sample(const AVFrame* f, int plane, int x, int y)
+{
+    return f->data[plane][y * f->linesize[plane] + x];
+}
+
+} // namespace
+
+TEST(HookBitmap, BlendsAnOverlayInYuvLeavingEveryUncoveredSampleAsDecoded)
+{
+    constexpr int W = 40, H = 30;
+    // 9x7 overlay at an odd origin: a transparent border, opaque white inside, one half-alpha
+    // red pixel and a transparent hole.
+    constexpr int OL = 7, OT = 9, OW = 9, OH = 7;
+    std::vector<std::uint32_t> overlay(OW * OH, 0);
+    for (int y = 1; y < OH - 1; ++y)
+        for (int x = 1; x < OW - 1; ++x)
+            overlay[y * OW + x] = 0xFFFFFFFFu;
+    overlay[3 * OW + 4] = 0;           // hole at frame (11, 12)
+    overlay[2 * OW + 2] = 0x80800000u; // premultiplied red at half alpha, frame (9, 11)
+    kv::media::TOverlayView view{overlay.data(), OW, OL, OT, OW, OH};
+    auto covered = [&](int x, int y) {
+        return x >= OL && x < OL + OW && y >= OT && y < OT + OH && overlay[(y - OT) * OW + (x - OL)] != 0;
+    };
+
+    for (const AVPixelFormat format : {AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUVJ420P}) {
+        const bool full = format == AV_PIX_FMT_YUVJ420P;
+        auto frame = patternFrame(W, H, format);
+        const kv::ff::FramePtr decoded(av_frame_clone(frame.get())); // the decoder keeps its picture
+        kv::ff::FramePtr original = patternFrame(W, H, format);
+
+        HookBitmap bmp;
+        bmp.attach(frame.get());
+        ASSERT_TRUE(bmp.BlendOverlay(view));
+        EXPECT_EQ(bmp.rowsConverted(), 0) << "no RGB round trip";
+        EXPECT_EQ(sample(frame.get(), 0, 8, 10), sample(original.get(), 0, 8, 10))
+            << "nothing changes before commit";
+        bmp.commit();
+        EXPECT_NE(frame->data[0], decoded->data[0]);
+
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                EXPECT_EQ(sample(decoded.get(), 0, x, y), sample(original.get(), 0, x, y))
+                    << "shared picture";
+                if (!covered(x, y)) {
+                    EXPECT_EQ(sample(frame.get(), 0, x, y), sample(original.get(), 0, x, y)) << x << "," << y;
+                }
+            }
+        for (int cy = 0; cy < H / 2; ++cy)
+            for (int cx = 0; cx < W / 2; ++cx) {
+                const bool any = covered(2 * cx, 2 * cy) || covered(2 * cx + 1, 2 * cy) ||
+                                 covered(2 * cx, 2 * cy + 1) || covered(2 * cx + 1, 2 * cy + 1);
+                for (int p = 1; p < 3 && !any; ++p) {
+                    EXPECT_EQ(sample(frame.get(), p, cx, cy), sample(original.get(), p, cx, cy))
+                        << "plane " << p << " at " << cx << "," << cy;
+                }
+            }
+        // Opaque white: top of the luma range, neutral chroma where all four pixels are white.
+        EXPECT_EQ(sample(frame.get(), 0, 8, 10), full ? 255 : 235);
+        EXPECT_EQ(sample(frame.get(), 1, 6, 6), 128); // pixels (12..13, 12..13)
+        EXPECT_EQ(sample(frame.get(), 2, 6, 6), 128);
+        // Half-alpha red over the decoded sample: Y = 0.5 * Y(red) + 0.5 * Y(decoded).
+        const double red = full ? 0.299 * 255 : 16 + 0.256788 * 255;
+        const double want = (red * 128 + sample(original.get(), 0, 9, 11) * 127) / 255;
+        EXPECT_NEAR(sample(frame.get(), 0, 9, 11), want, 1.0);
+
+        // Told which runs of each row are not transparent, the blend reads only those and
+        // gives the same picture.
+        std::vector<std::pair<int, int>> runs;
+        std::vector<int> rowRuns;
+        for (int y = 0; y < OH; ++y) {
+            rowRuns.push_back(static_cast<int>(runs.size()));
+            for (int x = 0; x < OW;) {
+                if (!overlay[y * OW + x]) {
+                    ++x;
+                    continue;
+                }
+                const int begin = x;
+                while (x < OW && overlay[y * OW + x])
+                    ++x;
+                runs.emplace_back(begin, x);
+            }
+        }
+        rowRuns.push_back(static_cast<int>(runs.size()));
+        kv::media::TOverlayView withRuns = view;
+        withRuns.Runs = runs.data();
+        withRuns.RowRuns = rowRuns.data();
+        auto byRuns = patternFrame(W, H, format);
+        bmp.attach(byRuns.get());
+        ASSERT_TRUE(bmp.BlendOverlay(withRuns));
+        bmp.commit();
+        for (int p = 0; p < 3; ++p)
+            for (int y = 0; y < (p ? H / 2 : H); ++y)
+                for (int x = 0; x < (p ? W / 2 : W); ++x)
+                    ASSERT_EQ(sample(byRuns.get(), p, x, y), sample(frame.get(), p, x, y))
+                        << "plane " << p << " at " << x << "," << y;
+    }
+}
+
+TEST(HookBitmap, OtherFormatsAndRowsAlreadyHandedOutTakeTheRgbPath)
+{
+    const std::uint32_t white = 0xFFFFFFFFu;
+    const kv::media::TOverlayView view{&white, 1, 2, 2, 1, 1};
+    {
+        auto frame = patternFrame(8, 8, AV_PIX_FMT_YUV444P);
+        HookBitmap bmp;
+        bmp.attach(frame.get());
+        EXPECT_FALSE(bmp.BlendOverlay(view));
+    }
+    auto frame = patternFrame(8, 8);
+    HookBitmap bmp;
+    bmp.attach(frame.get());
+    bmp.Rows(0, 4);
+    EXPECT_FALSE(bmp.BlendOverlay(view)) << "the RGB rows would be written back over the blend";
+    // A blend the hook does not commit leaves the frame as decoded; the next frame starts clean.
+    auto other = patternFrame(8, 8);
+    bmp.attach(other.get());
+    EXPECT_TRUE(bmp.BlendOverlay(view));
+    bmp.attach(other.get());
+    bmp.commit();
+    EXPECT_EQ(sample(other.get(), 0, 2, 2), sample(patternFrame(8, 8).get(), 0, 2, 2));
+}
